@@ -1,0 +1,1 @@
+# install layout and CPack come here
