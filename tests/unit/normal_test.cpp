@@ -1,0 +1,185 @@
+// vertexNormal: reference values, exact cases, and agreement with an
+// independent double-precision evaluation over the whole grid.
+//
+// The normals depend on heights from expf, which is not correctly rounded
+// (its variants differ by an ulp on some inputs), so values are compared
+// with a tolerance; only what is exact by construction is compared bit for
+// bit.
+#include "plotcore.h"
+#include "test_floats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+float flatHeight(float, float)
+{
+    return 2.5f;
+}
+
+// The 11th x and 15th y value of the grid walk, -1.5517235 and -0.1724131.
+float gridCoordinate(int index)
+{
+    float v = GRID_MIN;
+    for (int i = 0; i < index; ++i) {
+        v = v + GRID_STEP;
+    }
+    return v;
+}
+
+Float3 normalAt(float x, float y, HeightFn H)
+{
+    Float3 out;
+    vertexNormal(out, {x, y, H(x, y)}, H);
+    return out;
+}
+
+// The same construction in double precision: the four triangle normals
+// around (x, y), normalised, summed and normalised again.
+struct Vec {
+    double x, y, z;
+};
+
+Vec unit(Vec v)
+{
+    const double l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    return {v.x / l, v.y / l, v.z / l};
+}
+
+Vec crossD(Vec a, Vec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+Vec referenceNormal(double x, double y, double (*H)(double, double))
+{
+    const double h = GRID_STEP;
+    const double z = H(x, y);
+    const Vec e = {h, 0, H(x + h, y) - z}, n = {0, h, H(x, y + h) - z};
+    const Vec w = {-h, 0, H(x - h, y) - z}, s = {0, -h, H(x, y - h) - z};
+    const Vec a = unit(crossD(e, n)), b = unit(crossD(n, w));
+    const Vec c = unit(crossD(w, s)), d = unit(crossD(s, e));
+    return unit({a.x + b.x + c.x + d.x, a.y + b.y + c.y + d.y, a.z + b.z + c.z + d.z});
+}
+
+double bumpD(double x, double y)
+{
+    return 8.0 * std::exp((x * x + y * y) / -5.0);
+}
+
+double raisedBumpD(double x, double y)
+{
+    return 7.0 * std::exp((x * x + y * y) / -5.0) + 1.0;
+}
+
+} // namespace
+
+TEST(VertexNormal, MatchesTheReferenceValues)
+{
+    const float x = gridCoordinate(10), y = gridCoordinate(14);
+    EXPECT_NEAR(x, -1.5517235f, 1e-6f);
+    EXPECT_NEAR(y, -0.1724131f, 1e-6f);
+    EXPECT_NEAR(bumpHeight(x, y), 4.913208f, 2e-6f);
+
+    const Float3 bump = normalAt(x, y, bumpHeight);
+    EXPECT_NEAR(bump.x, -0.9437f, 5e-5f);
+    EXPECT_NEAR(bump.y, -0.1030f, 5e-5f);
+    EXPECT_NEAR(bump.z, 0.3145f, 5e-5f);
+
+    const Float3 raised = normalAt(x, y, raisedBumpHeight);
+    EXPECT_NEAR(raised.x, -0.9297f, 5e-5f);
+    EXPECT_NEAR(raised.y, -0.1015f, 5e-5f);
+    EXPECT_NEAR(raised.z, 0.3541f, 5e-5f);
+
+    const Float3 corner = normalAt(-5.0f, -5.0f, bumpHeight);
+    EXPECT_NEAR(corner.x, -0.0008f, 5e-5f);
+    EXPECT_NEAR(corner.y, -0.0008f, 5e-5f);
+    EXPECT_NEAR(corner.z, 1.0f, 1e-6f);
+}
+
+TEST(VertexNormal, IsExactlyUpOverFlatGround)
+{
+    for (float x : {-5.0f, 0.0f, 4.6551738f}) {
+        const Float3 n = normalAt(x, 1.0f, flatHeight);
+        EXPECT_EQ(n.x, 0.0f);
+        EXPECT_EQ(n.y, 0.0f);
+        EXPECT_EQ(n.z, 1.0f);
+    }
+}
+
+TEST(VertexNormal, WritesIntoAndReturnsTheCallersRecord)
+{
+    Float3 out = {7.0f, 7.0f, 7.0f};
+    Float3& result = vertexNormal(out, {0.5f, 0.5f, bumpHeight(0.5f, 0.5f)}, bumpHeight);
+    EXPECT_EQ(&result, &out);
+    EXPECT_NE(out.z, 7.0f);
+}
+
+TEST(VertexNormal, TakesTheVertexHeightFromTheCaller)
+{
+    // Lowering p below its neighbours tilts all four triangles towards it;
+    // recomputing z from H instead would ignore the change.
+    const float x = 2.0f, y = -1.0f;
+    Float3 asGiven, lowered;
+    vertexNormal(asGiven, {x, y, bumpHeight(x, y)}, bumpHeight);
+    vertexNormal(lowered, {x, y, bumpHeight(x, y) - 1.0f}, bumpHeight);
+    EXPECT_NE(bitsOf(asGiven.x), bitsOf(lowered.x));
+}
+
+TEST(VertexNormal, AgreesWithADoublePrecisionReferenceOnEveryVertex)
+{
+    // Every vertex of the grid, including the far rim, for both surfaces.
+    // The float construction differs from the exact one by a few roundings
+    // of quantities of order one; 2e-5 is far below any visible change
+    // and far above that rounding.
+    int vertices = 0;
+    forEachCell([&](float x, float y, float x1, float y1) {
+        for (const Float3& p : {Float3{x, y, 0}, Float3{x1, y1, 0}}) {
+            const Float3 bump = normalAt(p.x, p.y, bumpHeight);
+            const Vec bumpRef = referenceNormal(p.x, p.y, bumpD);
+            ASSERT_NEAR(bump.x, bumpRef.x, 2e-5) << p.x << ", " << p.y;
+            ASSERT_NEAR(bump.y, bumpRef.y, 2e-5) << p.x << ", " << p.y;
+            ASSERT_NEAR(bump.z, bumpRef.z, 2e-5) << p.x << ", " << p.y;
+
+            const Float3 raised = normalAt(p.x, p.y, raisedBumpHeight);
+            const Vec raisedRef = referenceNormal(p.x, p.y, raisedBumpD);
+            ASSERT_NEAR(raised.x, raisedRef.x, 2e-5) << p.x << ", " << p.y;
+            ASSERT_NEAR(raised.y, raisedRef.y, 2e-5) << p.x << ", " << p.y;
+            ASSERT_NEAR(raised.z, raisedRef.z, 2e-5) << p.x << ", " << p.y;
+
+            // Every triangle turns left, so every normal points up.
+            ASSERT_GT(bump.z, 0.0f);
+            ASSERT_GT(raised.z, 0.0f);
+            ++vertices;
+        }
+    });
+    EXPECT_EQ(vertices, 2 * 784);
+}
+
+TEST(VertexNormal, IsBitIdenticalWhereverAVertexIsShared)
+{
+    // Cell (i, j)'s corner c11 is cell (i + 1, j + 1)'s c00, cell
+    // (i + 1, j)'s c01 and cell (i, j + 1)'s c10.  The walk gives all four
+    // the same coordinates, so all four cells must get the same normal.
+    constexpr int SIDE = 28;
+    static Float3 c11Normal[SIDE][SIDE];
+    static Float3 c00Normal[SIDE][SIDE];
+    int i = 0;
+    forEachCell([&](float x, float y, float x1, float y1) {
+        const int column = i / SIDE, row = i % SIDE;
+        vertexNormal(c11Normal[column][row], {x1, y1, bumpHeight(x1, y1)}, bumpHeight);
+        vertexNormal(c00Normal[column][row], {x, y, bumpHeight(x, y)}, bumpHeight);
+        ++i;
+    });
+    for (int column = 0; column + 1 < SIDE; ++column) {
+        for (int row = 0; row + 1 < SIDE; ++row) {
+            const Float3& a = c11Normal[column][row];
+            const Float3& b = c00Normal[column + 1][row + 1];
+            ASSERT_EQ(bitsOf(a.x), bitsOf(b.x));
+            ASSERT_EQ(bitsOf(a.y), bitsOf(b.y));
+            ASSERT_EQ(bitsOf(a.z), bitsOf(b.z));
+        }
+    }
+}
