@@ -31,6 +31,8 @@ static void display()
         // polygon mode and colour, so both are set again for every cell.
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glColor3f(0.0f, 1.0f, 0.0f);
+        // A normal holds for every vertex that follows it, so each
+        // glNormal3f comes just before its own glVertex3f.
         glBegin(GL_QUADS);
             glNormal3f(n00.x, n00.y, n00.z);
             glVertex3f(c00.x, c00.y, c00.z);

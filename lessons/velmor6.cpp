@@ -49,6 +49,8 @@ static void display()
         // colour becomes the material's, so every lit fragment carries it.
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glColor4f(0.0f, 1.0f, 0.0f, SURFACE_ALPHA);
+        // A normal holds for every vertex that follows it, so each
+        // glNormal3f comes just before its own glVertex3f.
         glBegin(GL_QUADS);
             glNormal3f(n00.x, n00.y, n00.z);
             glVertex3f(c00.x, c00.y, c00.z);
