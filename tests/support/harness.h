@@ -1,0 +1,317 @@
+// harness.h - runs the real lesson programs on a private X server and
+// looks at what they show.  Made for GoogleTest programs, but it depends on
+// nothing from GoogleTest: every failure is a harness::HarnessError whose
+// message says what went wrong and, where a package is missing, which
+// Debian package to install.
+//
+// Typical use (one X server per test program, one lesson at a time):
+//
+//     harness::VirtualDisplay display;                  // starts Xvfb
+//     harness::Lesson lesson(display, {VELMOR5_PROGRAM}); // first frame shown
+//     EXPECT_EQ(lesson.title(), "5. Adding the domain grid");
+//     harness::Image picture = lesson.capture();
+//     lesson.resize(800, 400);                          // and its redraw
+//     harness::ExitStatus status = lesson.stop();       // SIGTERM, SIGKILL
+//
+// Linking with the CMake target lesson_harness brings the program paths
+// VELMOR3_PROGRAM ... VELMOR6_PROGRAM as string macros and makes sure the
+// programs are built first.
+//
+// How frames are recognised.  Waiting for a picture to "settle" is both
+// slow and unreliable, so the harness preloads a small library of its own
+// (frame_notify.cpp) into the lesson.  It wraps glutSwapBuffers: after the
+// toolkit's swap it waits for the X server to take the frame and reports
+// the frame number, the window and the window's size through a pipe.  A
+// wait for a frame is therefore a wait on that pipe, with a timeout.  The
+// program's binary is the one that ships; nothing in it is changed.  With
+// a wrapper such as `apitrace trace` the tracer is preloaded first and
+// the notifier still sees every glutSwapBuffers.  Its GLX queries bypass
+// the tracer, and its X calls are not GL calls, so a trace shows only
+// what the program itself called.
+//
+// Every wait has a timeout; on a timeout or an early exit of the program
+// the error carries the program's own output.
+#ifndef LESSON_HARNESS_H
+#define LESSON_HARNESS_H
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+// Xlib's Display, without pulling its macros (None, Status, Bool, ...)
+// into every test.
+struct _XDisplay;
+
+namespace harness {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// Everything the harness cannot do is reported with this.
+class HarnessError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------------------
+// Images
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+};
+inline bool operator==(const Rgb& a, const Rgb& b)
+{
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
+inline bool operator!=(const Rgb& a, const Rgb& b)
+{
+    return !(a == b);
+}
+// "(r, g, b)", for failure messages.
+std::string toString(const Rgb& colour);
+
+// An RGB picture, 8 bits per channel, row 0 at the top and column 0 at the
+// left, as the window shows it.
+class Image {
+  public:
+    Image() = default;
+    Image(int width, int height);
+
+    int width() const
+    {
+        return width_;
+    }
+    int height() const
+    {
+        return height_;
+    }
+    bool empty() const
+    {
+        return width_ == 0 || height_ == 0;
+    }
+    bool contains(int x, int y) const
+    {
+        return x >= 0 && y >= 0 && x < width_ && y < height_;
+    }
+
+    // Throws HarnessError outside the picture.
+    Rgb pixel(int x, int y) const;
+    void setPixel(int x, int y, Rgb colour);
+
+    // How many different colours the picture holds.
+    std::size_t distinctColours() const;
+
+    // Writes a binary PPM (P6); ImageMagick's convert turns it into PNG.
+    // Handy to keep the picture of a failing test.
+    void writePpm(const std::string& path) const;
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<Rgb> pixels_;
+};
+
+// The number of pixels whose colours differ.  Throws if the sizes differ.
+std::size_t countDifferentPixels(const Image& a, const Image& b);
+
+// ---------------------------------------------------------------------------
+// The private X server
+
+// An Xvfb of its own for the lifetime of this object, at a display number
+// Xvfb picks itself (-displayfd), not listening on TCP, with one screen
+// of width x height pixels at 24 bits.  The destructor stops it.
+class VirtualDisplay {
+  public:
+    static constexpr int DEFAULT_WIDTH = 2000;
+    static constexpr int DEFAULT_HEIGHT = 2000;
+
+    // Throws HarnessError if Xvfb is not installed (naming the Debian
+    // package xvfb) or does not come up within the timeout.
+    explicit VirtualDisplay(int width = DEFAULT_WIDTH, int height = DEFAULT_HEIGHT,
+                            Milliseconds timeout = Milliseconds(20000));
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    // ":N", for DISPLAY.
+    const std::string& name() const
+    {
+        return name_;
+    }
+    // The harness's own connection to the server.
+    _XDisplay* connection() const
+    {
+        return connection_;
+    }
+
+  private:
+    pid_t server_ = -1;
+    std::string name_;
+    _XDisplay* connection_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// A running lesson program
+
+struct LaunchOptions {
+    LaunchOptions() = default;
+    // Not explicit, so that a program path alone converts: {VELMOR3_PROGRAM}.
+    LaunchOptions(std::string path) : program(std::move(path)) {}
+
+    // The program to run, usually one of the VELMOR*_PROGRAM paths.
+    std::string program;
+    // Arguments after the harness's own "-geometry +0+0".
+    std::vector<std::string> arguments;
+    // Leave out "-geometry +0+0".  Without a window manager freeglut
+    // places the window at (-1, -1), a pixel off the screen's edge.
+    bool omitGeometry = false;
+    // A command to run the program under, e.g. {"apitrace", "trace", "-o",
+    // file}.  The program and its arguments follow the wrapper's words.
+    std::vector<std::string> wrapper;
+    // A Debian package to name if the wrapper's command is not installed.
+    std::string wrapperPackage;
+    // Extra environment variables (name, value) for the program.
+    std::vector<std::pair<std::string, std::string>> environment;
+    // How long the first frame may take (tracing and sanitizers are slow).
+    Milliseconds startTimeout = Milliseconds(60000);
+    // How long any later wait may take.
+    Milliseconds timeout = Milliseconds(30000);
+};
+
+struct ExitStatus {
+    bool exited = false; // ended through exit() or return from main
+    int code = 0;        // its exit code, if exited
+    int signal = 0;      // the signal that ended it, if not exited
+    // "exit code 0" or "signal 15 (Terminated)".
+    std::string describe() const;
+};
+
+struct Size {
+    int width = 0;
+    int height = 0;
+};
+inline bool operator==(const Size& a, const Size& b)
+{
+    return a.width == b.width && a.height == b.height;
+}
+
+struct Point {
+    int x = 0;
+    int y = 0;
+};
+
+// One lesson program on a VirtualDisplay.  The constructor starts it and
+// returns once its first frame is on the screen and its window is
+// mapped; the destructor stops it if it still runs.  The program runs in
+// a process group of its own (together with any wrapper), so that stopping
+// it also stops a wrapper's child.  Its standard output and error go to
+// a file, read by output().
+class Lesson {
+  public:
+    Lesson(VirtualDisplay& display, LaunchOptions options);
+    ~Lesson();
+    Lesson(const Lesson&) = delete;
+    Lesson& operator=(const Lesson&) = delete;
+
+    // The X window the frames are drawn into: the program's top-level
+    // window.
+    unsigned long window() const
+    {
+        return window_;
+    }
+    // The process the harness started (the wrapper, if there is one).
+    pid_t pid() const
+    {
+        return pid_;
+    }
+
+    std::string title() const;
+    Size size() const;
+    // The window's position on the screen.
+    Point position() const;
+    // Frames the program has finished (glutSwapBuffers calls) so far, as
+    // far as the harness has read them.
+    unsigned framesDrawn() const
+    {
+        return frames_;
+    }
+    // The size the window had once the last frame was shown.
+    Size lastFrameSize() const
+    {
+        return lastFrameSize_;
+    }
+
+    // The window's client area, as XGetImage (and so xwd) reads it.
+    Image capture() const;
+
+    // Resizes the window and returns once a frame has been drawn at the
+    // new size.
+    void resize(int width, int height);
+
+    // Asks the program to repaint, as the window system does when a
+    // covered window is uncovered (an Expose of the whole window), and
+    // returns once a new frame is shown.
+    void repaint();
+
+    // Waits until at least `count` frames have been drawn in all.
+    void waitForFrames(unsigned count);
+
+    // Collects the frames reported so far without waiting, then waits up
+    // to `quiet` for more; returns the number of frames drawn.  For
+    // checking that a program draws nothing unasked.
+    unsigned drainFrames(Milliseconds quiet);
+
+    // Ends the program with SIGTERM, then SIGKILL if it has not ended
+    // after `grace`.  Returns once every process of its group is gone.
+    ExitStatus stop(Milliseconds grace = Milliseconds(10000));
+
+    // Closes the window the way a window manager does (WM_DELETE_WINDOW)
+    // and waits for the program to end.  Throws on a timeout.
+    ExitStatus close();
+
+    // Whether the program is still running.
+    bool running();
+
+    // What the program has written to standard output and error.
+    std::string output() const;
+
+  private:
+    bool readFrames(Clock::time_point deadline, const std::function<bool()>& done,
+                    const std::string& what, bool throwOnTimeout);
+    void reap(bool block, Clock::time_point deadline);
+    ExitStatus finish(Clock::time_point deadline);
+    std::string describeFailure(const std::string& what) const;
+
+    VirtualDisplay& display_;
+    LaunchOptions options_;
+    pid_t pid_ = -1;
+    int frameFd_ = -1;
+    std::string logPath_;
+    unsigned long window_ = 0;
+    unsigned frames_ = 0;
+    Size lastFrameSize_;
+    bool reaped_ = false;
+    ExitStatus status_;
+};
+
+// Whether a command is found on PATH.
+bool commandExists(const std::string& command);
+
+// Runs a command, waits for it (with a timeout) and returns what it wrote
+// to standard output; standard error goes to `errors` if given.  Throws
+// HarnessError if it cannot start, times out or exits non-zero.
+std::string runCommand(const std::vector<std::string>& command, Milliseconds timeout,
+                       std::string* errors = nullptr);
+
+// A fresh, empty directory under $TMPDIR (or /tmp), for a test's files.
+std::string makeTemporaryDirectory(const std::string& prefix);
+
+} // namespace harness
+
+#endif
