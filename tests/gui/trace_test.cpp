@@ -1,0 +1,755 @@
+// trace_test.cpp - the OpenGL calls of the real lesson processes, recorded
+// with apitrace on a private Xvfb and compared call by call with what
+// each lesson is meant to draw.
+//
+// Each lesson is run once per test: it draws its first frame (with the
+// reshape for 500 x 500), is asked to repaint (a frame with no reshape),
+// is resized to 700 x 300 (another reshape and frame; the Expose that
+// comes with growing wider may add one more) and is closed like a window
+// manager closes it, so that the tracer writes its file.
+//
+// What a frame holds besides the lesson's own calls, as recorded:
+//   - glXMakeContextCurrent, before the display routine: freeglut makes
+//     the window's context current before it calls back;
+//   - glFlush right before glXSwapBuffers: freeglut's glutSwapBuffers
+//     flushes before it swaps.
+// Neither is the lesson's; a frame's count is the lesson's calls from
+// glClearColor on, plus the one glXSwapBuffers.  A glFlush of the
+// lesson's own would show as a second glFlush and fail the count.
+#include "gui_support.h"
+#include "trace.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace {
+
+using gui::LessonInfo;
+using harness::TraceCall;
+
+// The size the resized window gets: its aspect 7/3 is not a float, so the
+// projection shows whether it was divided in single precision.
+constexpr int RESIZED_WIDTH = 700;
+constexpr int RESIZED_HEIGHT = 300;
+
+// Calls per frame: the lesson's own, with the swap.
+constexpr std::size_t FRAME_CALLS_3 = 6281;
+constexpr std::size_t FRAME_CALLS_4 = 7850;
+constexpr std::size_t FRAME_CALLS_5 = 15688;
+constexpr std::size_t FRAME_CALLS_6 = 15690;
+
+constexpr int CELLS = gui::CELLS_PER_SIDE;
+
+// Heights: x*x + y*y, / -5 and the products are IEEE float operations the
+// reference repeats exactly; only expf differs.  glibc's expf is within
+// one ulp of the true value, the product by 8 is exact, and the product
+// by 7 and the sum with 1 round once more each.  The reference takes
+// exp in double.  (Measured: at most 0.498 ulp for bumpHeight, so expf
+// came out correctly rounded at every grid point, and 0.877 ulp for
+// raisedBumpHeight.)
+constexpr double HEIGHT_ULPS = 2.0;
+
+// Normals.  A flat normal is a cross product and a normalisation of
+// values the trace itself records: the float operations err by a few
+// units in the last place of each component, relative to the component
+// (small components come from products, not from cancellation).
+constexpr double FACE_NORMAL_ULPS = 4.0;
+// A smoothed normal also rests on the heights of the four neighbours,
+// which the trace does not record, and on differences of heights: each
+// height may be an ulp or two (2^-21 near the peak of 8) off the exact
+// value, which moves the normal by about as much.  Absolute, in units of
+// the normal's length 1.
+// Measured: at most 4.2e-7.
+constexpr double VERTEX_NORMAL_TOLERANCE = 2e-6;
+
+// The first cell's flat normal, for a plain sanity check.
+constexpr double FIRST_NORMAL_XY = -0.001;
+constexpr double FIRST_NORMAL_TOLERANCE = 1e-4;
+
+// The camera GLU is given.
+constexpr double EYE = 10.0;
+constexpr double FIELD_OF_VIEW = 60.0;
+constexpr float NEAR_PLANE = 0.1f;
+constexpr double FAR_PLANE = 30.0;
+constexpr double PI = 3.14159265358979323846;
+// GLU builds gluLookAt's matrix in float, gluPerspective's in double.
+constexpr double LOOK_AT_ULPS = 2.0;
+constexpr double PERSPECTIVE_ULPS = 2.0;
+
+// ---------------------------------------------------------------------------
+// Float helpers
+
+std::uint32_t bitsOf(float f)
+{
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+// How many float ulps (at the value's own scale) value is from reference.
+double floatUlps(float value, double reference)
+{
+    const float scale = std::abs(static_cast<float>(reference));
+    const double ulp = std::nextafter(scale, INFINITY) - scale;
+    return std::abs(static_cast<double>(value) - reference) / ulp;
+}
+
+double doubleUlps(double value, double reference)
+{
+    const double scale = std::abs(reference);
+    return std::abs(value - reference) / (std::nextafter(scale, INFINITY) - scale);
+}
+
+// exp(-(x^2 + y^2) / 5), everything but the exponential in float.
+double gaussian(float x, float y)
+{
+    const float squares = x * x + y * y;
+    const float quotient = squares / -5.0f;
+    return std::exp(static_cast<double>(quotient));
+}
+
+double bumpReference(float x, float y)
+{
+    return 8.0 * gaussian(x, y);
+}
+
+double raisedReference(float x, float y)
+{
+    return 7.0 * gaussian(x, y) + 1.0;
+}
+
+struct Vec {
+    double x, y, z;
+};
+
+Vec crossOf(const Vec& a, const Vec& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+Vec unitOf(const Vec& v)
+{
+    const double length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    return {v.x / length, v.y / length, v.z / length};
+}
+
+// The smoothed normal at (x, y) in double, from the neighbours one float
+// step away as the lessons place them.
+Vec vertexNormalReference(double (*height)(float, float), float x, float y)
+{
+    const float h = 10.0f / 29.0f;
+    const double z = height(x, y);
+    const float east = x + h, west = x - h, north = y + h, south = y - h;
+    const Vec e = {static_cast<double>(east - x), 0.0, height(east, y) - z};
+    const Vec w = {static_cast<double>(west - x), 0.0, height(west, y) - z};
+    const Vec n = {0.0, static_cast<double>(north - y), height(x, north) - z};
+    const Vec s = {0.0, static_cast<double>(south - y), height(x, south) - z};
+    const Vec a = unitOf(crossOf(e, n)), b = unitOf(crossOf(n, w));
+    const Vec c = unitOf(crossOf(w, s)), d = unitOf(crossOf(s, e));
+    return unitOf({a.x + b.x + c.x + d.x, a.y + b.y + c.y + d.y, a.z + b.z + c.z + d.z});
+}
+
+// ---------------------------------------------------------------------------
+// Recording
+
+struct Recording {
+    std::vector<TraceCall> calls;
+    std::vector<std::size_t> swaps; // indices of glXSwapBuffers
+};
+
+// Runs the lesson under apitrace through the three frames described at
+// the top, and reads the trace.
+Recording record(const LessonInfo& lesson)
+{
+    const std::string directory = harness::makeTemporaryDirectory("velmor-trace");
+    const std::string file = directory + "/" + lesson.name + ".trace";
+    Recording result;
+    {
+        harness::Lesson traced(gui::sharedDisplay(), harness::tracedLaunch(lesson.program, file));
+        traced.repaint();
+        traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
+        const harness::ExitStatus status = traced.close();
+        EXPECT_TRUE(status.exited && status.code == 0)
+            << "closing the window should end the program normally, it ended with "
+            << status.describe() << "; output:\n"
+            << traced.output();
+    }
+    result.calls = harness::readTrace(file);
+    std::remove(file.c_str());
+    ::rmdir(directory.c_str());
+    for (std::size_t i = 0; i < result.calls.size(); ++i) {
+        if (result.calls[i].name == "glXSwapBuffers") {
+            result.swaps.push_back(i);
+        }
+    }
+    return result;
+}
+
+// The calls of frame `frame` (0 for the first): after the previous swap
+// up to and including its own.
+std::vector<TraceCall> frameCalls(const Recording& recording, std::size_t frame)
+{
+    const std::size_t begin = frame == 0 ? 0 : recording.swaps[frame - 1] + 1;
+    const std::size_t end = recording.swaps[frame] + 1;
+    return std::vector<TraceCall>(recording.calls.begin() + static_cast<long>(begin),
+                                  recording.calls.begin() + static_cast<long>(end));
+}
+
+// The lesson's part of a frame: from its first call, glClearColor, to the
+// swap, less freeglut's glFlush just before it.
+std::vector<TraceCall> displayCalls(const std::vector<TraceCall>& frame)
+{
+    std::size_t first = 0;
+    while (first < frame.size() && frame[first].name != "glClearColor") {
+        ++first;
+    }
+    std::vector<TraceCall> result(frame.begin() + static_cast<long>(first), frame.end());
+    if (result.size() >= 2 && result[result.size() - 2].name == "glFlush") {
+        result.erase(result.end() - 2);
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Reading a frame call by call
+
+struct Float3 {
+    float x, y, z;
+};
+
+struct Quad {
+    int i = 0, j = 0;        // grid indices of the cell
+    Float3 vertices[4] = {}; // c00, c10, c11, c01
+    Float3 normals[4] = {};  // one per vertex; a flat quad repeats its one
+    bool outline = false;    // the grid outline at z = 0
+};
+
+// Walks the lesson's calls in order and remembers the first call that is
+// not what it should be.
+class FrameReader {
+  public:
+    explicit FrameReader(const std::vector<TraceCall>& calls) : calls_(calls) {}
+
+    bool ok() const
+    {
+        return failure_.empty();
+    }
+    const std::string& failure() const
+    {
+        return failure_;
+    }
+    std::size_t position() const
+    {
+        return position_;
+    }
+
+    // The next call, which must have this name and these integer
+    // arguments (enumerants, bit masks, ints).
+    const TraceCall* call(const char* name, std::vector<std::int64_t> integers = {})
+    {
+        if (!ok()) {
+            return nullptr;
+        }
+        if (position_ >= calls_.size()) {
+            fail(std::string("the frame ends where ") + name + " should come");
+            return nullptr;
+        }
+        const TraceCall& c = calls_[position_];
+        if (c.name != name || c.arguments.size() < integers.size()) {
+            fail(std::string("expected ") + name + ", found " + c.describe());
+            return nullptr;
+        }
+        for (std::size_t k = 0; k < integers.size(); ++k) {
+            if (c.argument(k).asInt() != integers[k]) {
+                fail(std::string("expected ") + name + " with argument " + std::to_string(k + 1) +
+                     " = " + std::to_string(integers[k]) + ", found " + c.describe());
+                return nullptr;
+            }
+        }
+        ++position_;
+        return &c;
+    }
+
+    // The next call, with float arguments exactly these.
+    void floats(const char* name, std::vector<float> values)
+    {
+        const TraceCall* c = call(name);
+        if (c == nullptr) {
+            return;
+        }
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            if (bitsOf(c->argument(k).asFloat()) != bitsOf(values[k])) {
+                --position_;
+                fail(std::string("expected ") + name + " with argument " + std::to_string(k + 1) +
+                     " = " + std::to_string(values[k]) + ", found " + c->describe());
+                return;
+            }
+        }
+    }
+
+    Float3 float3(const char* name)
+    {
+        const TraceCall* c = call(name);
+        if (c == nullptr) {
+            return {};
+        }
+        return {c->argument(0).asFloat(), c->argument(1).asFloat(), c->argument(2).asFloat()};
+    }
+
+    void fail(const std::string& what)
+    {
+        if (failure_.empty()) {
+            failure_ = "call " + std::to_string(position_ + 1) + " of the frame: " + what;
+        }
+    }
+
+  private:
+    const std::vector<TraceCall>& calls_;
+    std::size_t position_ = 0;
+    std::string failure_;
+};
+
+void readBeginFrame(FrameReader& reader, GLenum shadeModel)
+{
+    reader.floats("glClearColor", {1.0f, 1.0f, 1.0f, 1.0f});
+    reader.call("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT});
+    reader.call("glShadeModel", {shadeModel});
+    reader.call("glEnable", {GL_LIGHTING});
+    reader.call("glEnable", {GL_LIGHT0});
+    const TraceCall* light = reader.call("glLightfv", {GL_LIGHT0, GL_POSITION});
+    if (light != nullptr) {
+        const auto& position = light->argument(2).asList();
+        const float expected[] = {1.0f, 1.0f, 1.0f, 0.0f};
+        if (position.size() != 4) {
+            reader.fail("glLightfv should pass four floats: " + light->describe());
+        } else {
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (bitsOf(position[k].asFloat()) != bitsOf(expected[k])) {
+                    reader.fail("light 0 should be at (1, 1, 1, 0): " + light->describe());
+                }
+            }
+        }
+    }
+    reader.call("glEnable", {GL_COLOR_MATERIAL});
+}
+
+// glBegin(GL_QUADS), four vertices each after its own normal (or after
+// one shared normal, or without any), glEnd.
+enum class Normals { PerVertex, OnePerQuad, None };
+
+void readQuad(FrameReader& reader, Quad& quad, Normals normals)
+{
+    reader.call("glBegin", {GL_QUADS});
+    if (normals == Normals::OnePerQuad) {
+        const Float3 n = reader.float3("glNormal3f");
+        std::fill(std::begin(quad.normals), std::end(quad.normals), n);
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (normals == Normals::PerVertex) {
+            quad.normals[k] = reader.float3("glNormal3f");
+        }
+        quad.vertices[k] = reader.float3("glVertex3f");
+    }
+    reader.call("glEnd");
+}
+
+// Reads a whole display routine's calls into quads, per the lesson.
+std::vector<Quad> readLessonFrame(const LessonInfo& lesson, const std::vector<TraceCall>& calls,
+                                  FrameReader& reader)
+{
+    const std::string name = lesson.name;
+    std::vector<Quad> quads;
+    const auto surface = [&](int i, int j, Normals normals) {
+        Quad q;
+        q.i = i;
+        q.j = j;
+        readQuad(reader, q, normals);
+        quads.push_back(q);
+    };
+    const auto outline = [&](int i, int j) {
+        Quad q;
+        q.i = i;
+        q.j = j;
+        q.outline = true;
+        reader.call("glPolygonMode", {GL_FRONT_AND_BACK, GL_LINE});
+        reader.floats("glColor3f", {0.0f, 0.0f, 0.0f});
+        readQuad(reader, q, Normals::None);
+        quads.push_back(q);
+    };
+
+    readBeginFrame(reader, name == "velmor3" ? GL_FLAT : GL_SMOOTH);
+    if (name == "velmor3") {
+        reader.floats("glColor3f", {0.0f, 1.0f, 0.0f});
+    } else if (name == "velmor4") {
+        reader.floats("glColor3f", {0.0f, 1.0f, 0.0f});
+        reader.call("glPolygonMode", {GL_FRONT_AND_BACK, GL_FILL});
+    } else if (name == "velmor6") {
+        reader.call("glEnable", {GL_BLEND});
+        reader.call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
+    }
+    for (int i = 0; i < CELLS && reader.ok(); ++i) {
+        for (int j = 0; j < CELLS && reader.ok(); ++j) {
+            if (name == "velmor3") {
+                reader.call("glPolygonMode", {GL_FRONT_AND_BACK, GL_FILL});
+                surface(i, j, Normals::OnePerQuad);
+            } else if (name == "velmor4") {
+                surface(i, j, Normals::PerVertex);
+            } else if (name == "velmor5") {
+                reader.call("glPolygonMode", {GL_FRONT_AND_BACK, GL_FILL});
+                reader.floats("glColor3f", {0.0f, 1.0f, 0.0f});
+                surface(i, j, Normals::PerVertex);
+                outline(i, j);
+            } else {
+                outline(i, j);
+                reader.call("glPolygonMode", {GL_FRONT_AND_BACK, GL_FILL});
+                reader.floats("glColor4f", {0.0f, 1.0f, 0.0f, 0.75f});
+                surface(i, j, Normals::PerVertex);
+            }
+        }
+    }
+    reader.call("glXSwapBuffers");
+    if (reader.ok() && reader.position() != calls.size()) {
+        reader.fail("the frame goes on after the swap");
+    }
+    return quads;
+}
+
+std::size_t expectedFrameCalls(const LessonInfo& lesson)
+{
+    const std::string name = lesson.name;
+    return name == "velmor3"   ? FRAME_CALLS_3
+           : name == "velmor4" ? FRAME_CALLS_4
+           : name == "velmor5" ? FRAME_CALLS_5
+                               : FRAME_CALLS_6;
+}
+
+double (*heightReference(const LessonInfo& lesson))(float, float)
+{
+    return lesson.surface == scene::bump ? bumpReference : raisedReference;
+}
+
+// ---------------------------------------------------------------------------
+// The tests, once per lesson
+
+class EveryLesson : public testing::TestWithParam<LessonInfo> {
+  protected:
+    // One recording per test program and lesson.
+    static const Recording& recording(const LessonInfo& lesson)
+    {
+        static std::map<std::string, Recording> recordings;
+        auto found = recordings.find(lesson.name);
+        if (found == recordings.end()) {
+            found = recordings.emplace(lesson.name, record(lesson)).first;
+        }
+        return found->second;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Lessons, EveryLesson, testing::ValuesIn(gui::ALL_LESSONS),
+                         [](const testing::TestParamInfo<LessonInfo>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Every frame is the lesson's calls, whole, with the exact count.
+TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
+{
+    const Recording& r = recording(GetParam());
+    ASSERT_GE(r.swaps.size(), 3u) << "frames: first, repaint, resize";
+    ASSERT_LE(r.swaps.size(), 4u) << "frames: first, repaint, resize and its Expose";
+    for (std::size_t frame = 0; frame < r.swaps.size(); ++frame) {
+        const std::vector<TraceCall> calls = frameCalls(r, frame);
+        const std::vector<TraceCall> display = displayCalls(calls);
+        EXPECT_EQ(display.size(), expectedFrameCalls(GetParam())) << "frame " << frame + 1;
+        FrameReader reader(display);
+        readLessonFrame(GetParam(), display, reader);
+        EXPECT_TRUE(reader.ok()) << "frame " << frame + 1 << ": " << reader.failure();
+    }
+
+    // The repainted frame holds nothing but the context switch, the
+    // lesson's calls, freeglut's flush and the swap: no reshape, no call
+    // apitrace made up.
+    const std::vector<TraceCall> repaint = frameCalls(r, 1);
+    std::size_t k = 0;
+    while (k < repaint.size() && repaint[k].name == "glXMakeContextCurrent") {
+        ++k;
+    }
+    ASSERT_LT(k, repaint.size());
+    EXPECT_EQ(repaint[k].name, "glClearColor") << repaint[k].describe();
+    ASSERT_GE(repaint.size(), 2u);
+    EXPECT_EQ(repaint[repaint.size() - 2].name, "glFlush");
+    EXPECT_EQ(repaint.size() - k, expectedFrameCalls(GetParam()) + 1);
+    for (const TraceCall& call : repaint) {
+        EXPECT_FALSE(call.madeUp()) << call.describe();
+    }
+}
+
+// Nothing in the display routine touches a matrix, flushes or finishes;
+// freeglut's one glFlush before the swap is the only flush.
+TEST_P(EveryLesson, DisplayNeitherFlushesNorTouchesMatrices)
+{
+    const Recording& r = recording(GetParam());
+    ASSERT_FALSE(r.swaps.empty());
+    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
+    for (const TraceCall& call : display) {
+        const std::string& n = call.name;
+        const bool forbidden = n == "glFlush" || n == "glFinish" ||
+                               n.find("Matrix") != std::string::npos || n == "glLoadIdentity" ||
+                               n.rfind("glTranslate", 0) == 0 || n.rfind("glRotate", 0) == 0 ||
+                               n.rfind("glScale", 0) == 0 || n == "glViewport";
+        EXPECT_FALSE(forbidden) << call.describe();
+    }
+}
+
+// Every vertex lies exactly on the float grid walk: x and y bit for bit;
+// heights within a stated distance of the exact height, and the very
+// same bits wherever neighbouring cells share a corner.
+TEST_P(EveryLesson, VerticesLieOnTheGridWalkAndNeighboursMeetExactly)
+{
+    const LessonInfo& lesson = GetParam();
+    const Recording& r = recording(lesson);
+    ASSERT_GE(r.swaps.size(), 2u);
+    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
+    FrameReader reader(display);
+    const std::vector<Quad> quads = readLessonFrame(lesson, display, reader);
+    ASSERT_TRUE(reader.ok()) << reader.failure();
+
+    const std::vector<float> grid = scene::gridCoordinates();
+    ASSERT_EQ(grid.size(), static_cast<std::size_t>(CELLS + 1));
+    const auto height = heightReference(lesson);
+    std::map<std::pair<int, int>, std::uint32_t> heightAt; // (i, j) -> bits of z
+    double worstUlps = 0.0;
+    std::size_t mismatches = 0;
+    for (const Quad& q : quads) {
+        const int corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (int k = 0; k < 4; ++k) {
+            const int i = q.i + corner[k][0], j = q.j + corner[k][1];
+            const Float3& v = q.vertices[k];
+            const float x = grid[static_cast<std::size_t>(i)];
+            const float y = grid[static_cast<std::size_t>(j)];
+            if ((bitsOf(v.x) != bitsOf(x) || bitsOf(v.y) != bitsOf(y)) && mismatches++ < 5) {
+                ADD_FAILURE() << "cell (" << q.i << ", " << q.j << ") corner " << k << " at ("
+                              << v.x << ", " << v.y << "), the walk gives (" << x << ", " << y
+                              << ")";
+            }
+            if (q.outline) {
+                EXPECT_EQ(bitsOf(v.z), bitsOf(0.0f))
+                    << "outline of cell (" << q.i << ", " << q.j << ")";
+                continue;
+            }
+            const double ulps = floatUlps(v.z, height(x, y));
+            worstUlps = std::max(worstUlps, ulps);
+            const auto [seen, fresh] = heightAt.emplace(std::make_pair(i, j), bitsOf(v.z));
+            EXPECT_TRUE(fresh || seen->second == bitsOf(v.z))
+                << "vertex (" << i << ", " << j << ") has two heights";
+        }
+    }
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_EQ(heightAt.size(), static_cast<std::size_t>((CELLS + 1) * (CELLS + 1)));
+    EXPECT_LE(worstUlps, HEIGHT_ULPS);
+
+    // The walk: 28 cells per side, the last lower corner 4.3103461 and the
+    // last upper one 4.6551738, each step a float addition of 10/29.
+    EXPECT_EQ(grid.front(), -5.0f);
+    EXPECT_EQ(bitsOf(10.0f / 29.0f), 0x3EB08D3Eu);
+    for (std::size_t k = 1; k < grid.size(); ++k) {
+        EXPECT_EQ(bitsOf(grid[k]), bitsOf(grid[k - 1] + 10.0f / 29.0f));
+    }
+    EXPECT_FLOAT_EQ(grid[CELLS - 1], 4.3103461f);
+    EXPECT_FLOAT_EQ(grid[CELLS], 4.6551738f);
+}
+
+// The normals are the lesson's: one face normal per quad from two of its
+// edges in lesson 3; the smoothed vertex normal in the others, the same
+// bits for a vertex in every cell around it.
+TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
+{
+    const LessonInfo& lesson = GetParam();
+    const Recording& r = recording(lesson);
+    ASSERT_GE(r.swaps.size(), 2u);
+    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
+    FrameReader reader(display);
+    const std::vector<Quad> quads = readLessonFrame(lesson, display, reader);
+    ASSERT_TRUE(reader.ok()) << reader.failure();
+
+    const std::vector<float> grid = scene::gridCoordinates();
+    const bool flat = std::string(lesson.name) == "velmor3";
+    double worst = 0.0;
+    std::map<std::pair<int, int>, Float3> normalAt;
+    std::size_t failures = 0;
+    for (const Quad& q : quads) {
+        if (q.outline) {
+            continue;
+        }
+        if (flat) {
+            // From the recorded corners, in double: (c10 - c00) x (c01 - c00).
+            const Float3* c = q.vertices;
+            const Vec u = {static_cast<double>(c[1].x) - c[0].x, 0.0,
+                           static_cast<double>(c[1].z) - c[0].z};
+            const Vec v = {0.0, static_cast<double>(c[3].y) - c[0].y,
+                           static_cast<double>(c[3].z) - c[0].z};
+            const Vec reference = unitOf(crossOf(u, v));
+            const Float3& n = q.normals[0];
+            const double ulps = std::max({floatUlps(n.x, reference.x), floatUlps(n.y, reference.y),
+                                          floatUlps(n.z, reference.z)});
+            worst = std::max(worst, ulps);
+            if (ulps > FACE_NORMAL_ULPS && failures++ < 5) {
+                ADD_FAILURE() << "cell (" << q.i << ", " << q.j << ") normal (" << n.x << ", "
+                              << n.y << ", " << n.z << "), expected (" << reference.x << ", "
+                              << reference.y << ", " << reference.z << ")";
+            }
+            EXPECT_GT(n.z, 0.0f);
+            continue;
+        }
+        const int corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (int k = 0; k < 4; ++k) {
+            const int i = q.i + corner[k][0], j = q.j + corner[k][1];
+            const Vec reference =
+                vertexNormalReference(heightReference(lesson), grid[static_cast<std::size_t>(i)],
+                                      grid[static_cast<std::size_t>(j)]);
+            const Float3& n = q.normals[k];
+            const double error = std::max({std::abs(n.x - reference.x), std::abs(n.y - reference.y),
+                                           std::abs(n.z - reference.z)});
+            worst = std::max(worst, error);
+            if (error > VERTEX_NORMAL_TOLERANCE && failures++ < 5) {
+                ADD_FAILURE() << "vertex (" << i << ", " << j << ") normal (" << n.x << ", " << n.y
+                              << ", " << n.z << "), expected (" << reference.x << ", "
+                              << reference.y << ", " << reference.z << ")";
+            }
+            const auto [seen, fresh] = normalAt.emplace(std::make_pair(i, j), n);
+            EXPECT_TRUE(fresh || (bitsOf(seen->second.x) == bitsOf(n.x) &&
+                                  bitsOf(seen->second.y) == bitsOf(n.y) &&
+                                  bitsOf(seen->second.z) == bitsOf(n.z)))
+                << "vertex (" << i << ", " << j << ") has two normals";
+        }
+    }
+    EXPECT_EQ(failures, 0u);
+
+    if (flat) {
+        ASSERT_FALSE(quads.empty());
+        const Float3& first = quads.front().normals[0];
+        EXPECT_NEAR(first.x, FIRST_NORMAL_XY, FIRST_NORMAL_TOLERANCE);
+        EXPECT_NEAR(first.y, FIRST_NORMAL_XY, FIRST_NORMAL_TOLERANCE);
+        EXPECT_NEAR(first.z, 1.0, FIRST_NORMAL_TOLERANCE);
+    }
+}
+
+// The polygon mode a frame leaves behind: lesson 5 ends on an outline
+// (lines), lesson 6 on a surface (fill); the next frame sets what it
+// needs again before drawing.
+TEST_P(EveryLesson, LeavesThePolygonModeOfItsLastQuad)
+{
+    const LessonInfo& lesson = GetParam();
+    const Recording& r = recording(lesson);
+    ASSERT_GE(r.swaps.size(), 2u);
+    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
+    std::int64_t last = -1;
+    for (const TraceCall& call : display) {
+        if (call.name == "glPolygonMode") {
+            last = call.argument(1).asInt();
+        }
+    }
+    const std::string name = lesson.name;
+    EXPECT_EQ(last, name == "velmor5" ? GL_LINE : GL_FILL);
+}
+
+// The reshape handler's calls: the view from (10, 10, 10) (gluLookAt
+// multiplies by its rotation in float and translates by -eye), the
+// 60 degree perspective with the window's aspect divided in float and
+// the near plane 0.1 as a float, and the viewport; first at 500 x 500,
+// then at 700 x 300 after the resize.
+TEST_P(EveryLesson, ReshapeSetsTheFixedCameraForTheWindowsSize)
+{
+    const Recording& r = recording(GetParam());
+    ASSERT_GE(r.swaps.size(), 3u);
+    // The frame after the repaint is the first at the new size.
+    const struct {
+        std::size_t frame;
+        int width, height;
+    } cases[] = {{0, gui::WINDOW_SIZE, gui::WINDOW_SIZE}, {2, RESIZED_WIDTH, RESIZED_HEIGHT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("frame " + std::to_string(c.frame + 1));
+        std::vector<TraceCall> gl;
+        for (const TraceCall& call : frameCalls(r, c.frame)) {
+            if (call.name == "glClearColor") {
+                break;
+            }
+            if (call.name.rfind("glX", 0) != 0 && !call.madeUp()) {
+                gl.push_back(call);
+            }
+        }
+        FrameReader reader(gl);
+        reader.call("glMatrixMode", {GL_MODELVIEW});
+        reader.call("glLoadIdentity");
+        const TraceCall* view = reader.call("glMultMatrixf");
+        const TraceCall* translate = reader.call("glTranslated");
+        reader.call("glMatrixMode", {GL_PROJECTION});
+        reader.call("glLoadIdentity");
+        const TraceCall* projection = reader.call("glMultMatrixd");
+        reader.call("glViewport", {0, 0, c.width, c.height});
+        ASSERT_TRUE(reader.ok()) << reader.failure();
+        EXPECT_EQ(reader.position(), gl.size()) << "more GL calls before the first frame";
+
+        // gluLookAt: rows side, up and -forward, column-major.
+        const Vec forward = unitOf({-EYE, -EYE, -EYE});
+        const Vec side = unitOf(crossOf(forward, {0.0, 0.0, 1.0}));
+        const Vec up = crossOf(side, forward);
+        const double lookAt[16] = {side.x, up.x, -forward.x, 0, side.y, up.y, -forward.y, 0,
+                                   side.z, up.z, -forward.z, 0, 0,      0,    0,          1};
+        const auto& m = view->argument(0).asList();
+        ASSERT_EQ(m.size(), 16u);
+        for (std::size_t k = 0; k < 16; ++k) {
+            if (lookAt[k] == 0.0) {
+                EXPECT_EQ(m[k].asFloat(), 0.0f) << "element " << k;
+            } else {
+                EXPECT_LE(floatUlps(m[k].asFloat(), lookAt[k]), LOOK_AT_ULPS) << "element " << k;
+            }
+        }
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(translate->argument(k).asDouble(), -EYE);
+        }
+
+        // gluPerspective in double, as GLU computes it.
+        const double aspect =
+            static_cast<double>(static_cast<float>(c.width) / static_cast<float>(c.height));
+        const double near = static_cast<double>(NEAR_PLANE);
+        const double radians = FIELD_OF_VIEW / 2 * PI / 180;
+        const double cotangent = std::cos(radians) / std::sin(radians);
+        const double depth = FAR_PLANE - near;
+        const double perspective[16] = {cotangent / aspect,
+                                        0,
+                                        0,
+                                        0,
+                                        0,
+                                        cotangent,
+                                        0,
+                                        0,
+                                        0,
+                                        0,
+                                        -(FAR_PLANE + near) / depth,
+                                        -1,
+                                        0,
+                                        0,
+                                        -2 * near * FAR_PLANE / depth,
+                                        0};
+        const auto& p = projection->argument(0).asList();
+        ASSERT_EQ(p.size(), 16u);
+        for (std::size_t k = 0; k < 16; ++k) {
+            if (perspective[k] == 0.0) {
+                EXPECT_EQ(p[k].asDouble(), 0.0) << "element " << k;
+            } else {
+                EXPECT_LE(doubleUlps(p[k].asDouble(), perspective[k]), PERSPECTIVE_ULPS)
+                    << "element " << k << ": " << p[k].describe() << " for " << perspective[k];
+            }
+        }
+    }
+}
+
+} // namespace
