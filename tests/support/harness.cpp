@@ -570,6 +570,7 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
 
     pid_ = fork();
     if (pid_ < 0) {
+        std::remove(logPath_.c_str());
         throw HarnessError(std::string("cannot fork: ") + std::strerror(errno));
     }
     if (pid_ == 0) {
@@ -601,7 +602,15 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
             throw HarnessError(describeFailure("its window is not mapped after the first frame"));
         }
     } catch (...) {
-        stop(Milliseconds(2000));
+        // The destructor will not run: release everything here, and let
+        // the first error, which carries the program's output, through.
+        try {
+            stop(Milliseconds(2000));
+        } catch (...) {
+        }
+        ::close(frameFd_);
+        frameFd_ = -1;
+        std::remove(logPath_.c_str());
         throw;
     }
 }
@@ -647,8 +656,9 @@ bool Lesson::readFrames(Clock::time_point deadline, const std::function<bool()>&
         }
         if (ready == 0) {
             if (throwOnTimeout) {
-                throw HarnessError(describeFailure("no " + what + " was drawn in time (" +
-                                                   std::to_string(frames_) + " frames so far)"));
+                throw HarnessError(describeFailure("timed out waiting for " + what + " (" +
+                                                   std::to_string(frames_) +
+                                                   " frames drawn so far)"));
             }
             return false;
         }
@@ -777,7 +787,7 @@ void Lesson::resize(int width, int height)
         [&] {
             return frames_ > before && lastFrameSize_ == wanted;
         },
-        "frame at " + std::to_string(width) + " x " + std::to_string(height), true);
+        "a frame at " + std::to_string(width) + " x " + std::to_string(height), true);
 }
 
 void Lesson::repaint()
@@ -793,7 +803,7 @@ void Lesson::repaint()
         [&] {
             return frames_ > before;
         },
-        "repainted frame", true);
+        "a repainted frame", true);
 }
 
 void Lesson::reap(bool block, Clock::time_point deadline)
