@@ -1,1 +1,73 @@
-# install layout and CPack come here
+# Packaging.cmake - what `cmake --install` puts beside the four programs,
+# and the Debian package that CPack makes of the whole installation.
+#
+#   cmake --install build --prefix /usr/local     programs and guide
+#   (cd build && cpack)                           build/velmor_<version>-1_<arch>.deb
+#
+# The guide goes to share/doc/velmor/ with the same layout as in the
+# repository (README.md, docs/, lessons/, core/), so that its links to
+# pictures and to the quoted sources work where it is installed too.
+include(GNUInstallDirs)
+
+set(VELMOR_GUIDE_PICTURES
+    docs/gallery.png
+    docs/velmor3.png
+    docs/velmor4.png
+    docs/velmor5.png
+    docs/velmor6.png
+    docs/facets.png
+    docs/normals.png
+    docs/order.png
+    docs/unlifted.png
+    docs/grid-zoom.png)
+
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES docs/lessons.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+install(FILES docs/figures/normals.gp docs/figures/order.gp
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs/figures)
+# The sources the guide quotes: a learner reads them next to it.
+foreach(lesson IN LISTS VELMOR_LESSONS)
+    install(FILES lessons/${lesson}.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/lessons)
+endforeach()
+install(FILES core/plotcore.h core/plotcore_internal.h core/surface.cpp core/shell.cpp
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
+
+# --- the Debian package -------------------------------------------------------
+
+# Whoever publishes the package puts their own address here; ".invalid"
+# says plainly that the default reaches nobody.
+set(VELMOR_PACKAGE_MAINTAINER "velmor developers <velmor-developers@invalid>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velmor)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "${VELMOR_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Debian wants the long description in lines of under 80 characters; CPack
+# indents each line for the control file.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Four small programs, velmor3 to velmor6, each one step in drawing a\n"
+    "function of two variables as a lit 3-D surface with freeglut, GLU and\n"
+    "fixed-function OpenGL: flat shading, smooth shading with averaged vertex\n"
+    "normals, a domain grid under the surface, and a translucent surface\n"
+    "blended over the grid.\n"
+    "\n"
+    "The guide in /usr/share/doc/velmor/docs/lessons.md explains every step,\n"
+    "with the lesson sources and pictures of what each program draws.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_SECTION education)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps (from dpkg-dev) reads the libraries the programs link and
+# writes Depends with the right package names and versions for this
+# release: freeglut, GLU, libGL, the C and C++ runtimes.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/out/")
+
+include(CPack)

@@ -1,0 +1,27 @@
+# shellcheck shell=bash
+# common.sh - helpers the tool tests source: failing with a reason, and
+# insisting on the tools a test needs instead of skipping without them.
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# need COMMAND PACKAGE: a missing tool fails the test and names the Debian
+# package that brings it.
+need() {
+    command -v "$1" >/dev/null 2>&1 ||
+        fail "'$1' is missing: install the Debian package $2 (scripts/setup installs everything)."
+}
+
+# pixel_count A.png B.png: how many pixels differ at all.
+pixel_count() {
+    compare -metric AE "$1" "$2" null: 2>&1 || true
+}
+
+# rgb FILE X Y [COUNT]: the pixel at (X, Y), and the COUNT - 1 after it
+# in the same row, one "R,G,B" in 8 bits a line.
+rgb() {
+    convert "$1" -crop "${4:-1}x1+$2+$3" +repage -depth 8 txt:- |
+        sed -n '2,$s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
+}

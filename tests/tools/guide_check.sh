@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Checks that the learner's guide docs/lessons.md still tells the truth:
+#  - every C++ block is marked with the file it quotes, and still appears
+#    verbatim in that file (so does any other block that is marked);
+#  - every pixel value it quotes is still in the committed picture;
+#  - every picture and file it links to exists, and so does the README's
+#    gallery.
+#   guide_check.sh SOURCE_DIR
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+src="$1"
+guide="$src/docs/lessons.md"
+[ -r "$guide" ] || fail "$guide is missing."
+need convert imagemagick
+
+failures=0
+problem() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# --- quoted code ----------------------------------------------------------
+blocks=0
+quoted=""
+in_block=no
+block=""
+previous=""
+line_no=0
+while IFS= read -r line || [ -n "$line" ]; do
+    line_no=$((line_no + 1))
+    if [ $in_block = no ]; then
+        if [[ "$line" == '```'* ]]; then
+            in_block=yes
+            block=""
+            block_line=$line_no
+            quoted=""
+            if [[ "$previous" =~ ^'<!-- quoted from '([^ ]+)' -->'$ ]]; then
+                quoted="${BASH_REMATCH[1]}"
+            elif [ "$line" = '```cpp' ]; then
+                problem "docs/lessons.md:$line_no: C++ code without a '<!-- quoted from FILE -->' line before it."
+            fi
+        fi
+        [ -n "$line" ] && previous="$line"
+    elif [ "$line" = '```' ]; then
+        in_block=no
+        if [ -n "$quoted" ]; then
+            blocks=$((blocks + 1))
+            if [ ! -r "$src/$quoted" ]; then
+                problem "docs/lessons.md:$block_line: quotes $quoted, which does not exist."
+            else
+                whole="$(cat "$src/$quoted")"
+                [[ "$whole" == *"$block"* ]] ||
+                    problem "docs/lessons.md:$block_line: the code quoted from $quoted is no longer in it; copy the current lines into the guide."
+            fi
+        fi
+        previous='```'
+    else
+        block+="$line"$'\n'
+    fi
+done <"$guide"
+[ $in_block = no ] || problem "docs/lessons.md: a code block is never closed."
+[ $blocks -ge 8 ] || problem "docs/lessons.md: only $blocks code blocks found; the guide quotes each lesson."
+
+# --- quoted pixels ----------------------------------------------------------
+pixels=0
+while read -r picture x y expected; do
+    pixels=$((pixels + 1))
+    actual="$(rgb "$src/docs/$picture" "$x" "$y")"
+    [ "$actual" = "$expected" ] ||
+        problem "docs/lessons.md says pixel ($x, $y) of docs/$picture is ($expected); it is ($actual)."
+done < <(sed -n 's/^<!-- pixel \([^ ]*\) \([0-9]*\),\([0-9]*\) = \([0-9,]*\) -->$/\1 \2 \3 \4/p' "$guide")
+
+while read -r picture x y greens; do
+    pixels=$((pixels + 1))
+    read -ra expected <<<"$greens"
+    actual=()
+    while IFS=, read -r _ g _; do
+        actual+=("$g")
+    done < <(rgb "$src/docs/$picture" "$x" "$y" ${#expected[@]})
+    [ "${actual[*]}" = "${expected[*]}" ] ||
+        problem "docs/lessons.md says the green values of docs/$picture from ($x, $y) on are '${expected[*]}'; they are '${actual[*]}'."
+done < <(sed -n 's/^<!-- pixels \([^ ]*\) \([0-9]*\),\([0-9]*\) = \([0-9 ]*\) -->$/\1 \2 \3 \4/p' "$guide")
+[ $pixels -ge 5 ] || problem "docs/lessons.md: only $pixels pixel claims found."
+
+# --- links ------------------------------------------------------------------
+links=0
+while read -r target; do
+    links=$((links + 1))
+    [ -e "$src/docs/$target" ] || problem "docs/lessons.md links to $target, which does not exist."
+done < <(grep -o '](\([^)#:]*\))' "$guide" | sed 's/^](\(.*\))$/\1/')
+if [ ! -e "$src/docs/gallery.png" ] || ! grep -q '](docs/gallery.png)' "$src/README.md"; then
+    problem "README.md does not show docs/gallery.png, or the picture is missing."
+fi
+
+echo "$blocks quoted blocks, $pixels pixel claims, $links links checked."
+[ $failures -eq 0 ] || fail "$failures problem(s) in the guide."

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack and checks it as a user would meet it:
+#  - its control fields: name, version, a maintainer with an address, a
+#    summary and a wrapped long description, and Depends naming the package
+#    of every library the programs link directly (as dpkg-shlibdeps finds);
+#  - its files: the four programs in /usr/bin, the guide with its pictures,
+#    sources and README in /usr/share/doc/velmor, nothing outside /usr, and
+#    every link of the guide resolving inside the installed tree;
+#  - that apt would install it here (a simulation: nothing changes);
+#  - that each installed program, run from the unpacked tree, draws exactly
+#    the picture of the program in the build tree.
+# The package is unpacked with dpkg -x rather than installed: that gives the
+# same files without touching the machine's packages, which other tests, or
+# a velmor the user installed, may rely on.  There are no maintainer scripts
+# for a real installation to run.
+#   package_check.sh SOURCE_DIR BUILD_DIR PROJECT_VERSION
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+src="$1"
+build="$2"
+version="$3"
+need cpack cmake
+need dpkg-deb dpkg
+need dpkg-shlibdeps dpkg-dev
+need apt-get apt
+need Xvfb xvfb
+need convert imagemagick
+[ -r "$build/CPackConfig.cmake" ] || fail "$build has no CPackConfig.cmake: configure it with cmake first."
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-package.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    fail "cpack failed: $(tail -n 5 "$work/cpack.log")"
+debs=("$work"/out/velmor_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "cpack made no single velmor_*.deb: $(ls "$work/out")"
+fi
+deb="${debs[0]}"
+echo "built $(basename "$deb")"
+
+# --- control fields ----------------------------------------------------------
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = velmor ] || fail "the package is called '$(field Package)'."
+[ "$(field Version)" = "$version-1" ] || fail "the package version is '$(field Version)', the project's is $version."
+[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] ||
+    fail "the maintainer '$(field Maintainer)' is not 'Name <address>'."
+description="$(field Description)"
+summary="$(head -n 1 <<<"$description")"
+if [ -z "$summary" ] || [ ${#summary} -ge 80 ]; then
+    fail "the summary '$summary' is empty or 80 characters or longer."
+fi
+[ "$(wc -l <<<"$description")" -ge 3 ] || fail "the package has no long description."
+while IFS= read -r line; do
+    [ ${#line} -lt 80 ] || fail "a description line is 80 characters or longer: '$line'."
+done <<<"$description"
+[ -n "$(field Section)" ] || fail "the package has no Section."
+
+depends="$(field Depends)"
+echo "Depends: $depends"
+# depends_on NAME...: one of the names is among the alternatives of Depends.
+depends_on() {
+    local name
+    for name in "$@"; do
+        [[ ", $depends," =~ [,\|]\ *"$name"( \([^\)]*\))?\ *[,\|] ]] && return 0
+    done
+    return 1
+}
+depends_on libc6 || fail "Depends does not name libc6."
+depends_on libglut3.12 freeglut3 || fail "Depends does not name freeglut (libglut3.12 or freeglut3)."
+depends_on libglu1-mesa libglu1 || fail "Depends does not name GLU (libglu1-mesa)."
+depends_on libopengl0 libgl1 || fail "Depends does not name OpenGL (libopengl0 or libgl1)."
+
+# --- files -------------------------------------------------------------------
+root="$work/root"
+dpkg -x "$deb" "$root"
+dpkg-deb -c "$deb" | awk '{print $6}' >"$work/files"
+outside="$(grep -v '^\./usr/' "$work/files" | grep -v '^\./$' || true)"
+[ -z "$outside" ] || fail "the package puts files outside /usr: $outside"
+
+doc=usr/share/doc/velmor
+expected=(usr/bin/velmor3 usr/bin/velmor4 usr/bin/velmor5 usr/bin/velmor6
+    "$doc/README.md" "$doc/docs/lessons.md" "$doc/docs/gallery.png" "$doc/core/plotcore.h")
+for lesson in velmor3 velmor4 velmor5 velmor6; do
+    expected+=("$doc/docs/$lesson.png" "$doc/lessons/$lesson.cpp")
+done
+for path in "${expected[@]}"; do
+    [ -f "$root/$path" ] || fail "the package has no /$path."
+done
+for lesson in velmor3 velmor4 velmor5 velmor6; do
+    [ -x "$root/usr/bin/$lesson" ] || fail "/usr/bin/$lesson is not executable."
+done
+
+# Every relative link of the installed guide, and the README's gallery.
+while read -r target; do
+    [ -e "$root/$doc/docs/$target" ] || fail "the installed guide links to $target, which the package lacks."
+done < <(grep -o '](\([^)#:]*\))' "$root/$doc/docs/lessons.md" | sed 's/^](\(.*\))$/\1/')
+grep -q '](docs/gallery.png)' "$root/$doc/README.md" || fail "the installed README does not show the gallery."
+
+# --- libraries and dependencies ------------------------------------------------
+for lesson in velmor3 velmor4 velmor5 velmor6; do
+    program="$root/usr/bin/$lesson"
+    ! ldd "$program" | grep -q 'not found' || fail "$lesson lacks libraries: $(ldd "$program" | grep 'not found')"
+    for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+        path="$(ldd "$program" | awk -v lib="$soname" '$1 == lib {print $3}')"
+        owner="$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null || true)"
+        owner="${owner%%:*}"
+        [ -n "$owner" ] || fail "$lesson needs $soname ($path), which no Debian package owns."
+        depends_on "$owner" || fail "$lesson needs $soname from $owner, but Depends does not name $owner."
+    done
+done
+
+apt-get install --simulate "$deb" >"$work/apt.log" 2>&1 ||
+    fail "apt would not install the package: $(tail -n 3 "$work/apt.log")"
+grep -q '^Inst velmor ' "$work/apt.log" || fail "apt's simulation did not install velmor: $(tail -n 3 "$work/apt.log")"
+
+# --- the installed programs draw what the built ones draw ---------------------
+unset DISPLAY
+for lesson in velmor3 velmor4 velmor5 velmor6; do
+    "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/built-$lesson.png" ||
+        fail "no snapshot of the built $lesson."
+    "$src/scripts/snapshot" --program "$root/usr/bin/$lesson" "$lesson" "$work/installed-$lesson.png" ||
+        fail "no snapshot of the installed $lesson."
+    differing="$(pixel_count "$work/built-$lesson.png" "$work/installed-$lesson.png")"
+    [ "$differing" = 0 ] || fail "the installed $lesson draws a picture $differing pixels different from the built one."
+done
+echo "the package installs cleanly and its four programs draw what the build tree's do."
