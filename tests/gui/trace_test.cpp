@@ -4,9 +4,10 @@
 //
 // Each lesson is run once per test: it draws its first frame (with the
 // reshape for 500 x 500), is asked to repaint (a frame with no reshape),
-// is resized to 700 x 300 (another reshape and frame; the Expose that
-// comes with growing wider may add one more) and is closed like a window
-// manager closes it, so that the tracer writes its file.
+// is resized to 700 x 300 (a frame with another reshape, perhaps one more
+// for the Expose that comes with growing wider, and the harness's own
+// repaint after a resize) and is closed like a window manager closes it,
+// so that the tracer writes its file.
 //
 // What a frame holds besides the lesson's own calls, as recorded:
 //   - glXMakeContextCurrent, before the display routine: freeglut makes
@@ -160,6 +161,15 @@ Vec vertexNormalReference(double (*height)(float, float), float x, float y)
 // ---------------------------------------------------------------------------
 // Recording
 
+// Closing the window ends a lesson through exit() with its GL context
+// open.  In the sanitizer build LeakSanitizer would then report the
+// software GL driver's own allocations, some of which lose their roots
+// when the driver is unloaded just before the check, so they cannot be
+// suppressed by name.  The lessons allocate nothing themselves (the
+// memory tests check that), so the traced lessons run without the leak
+// check; every other sanitizer check stays on.  Ignored without ASan.
+constexpr const char* LESSON_EXITS_WITH_GL_OPEN = "detect_leaks=0";
+
 struct Recording {
     std::vector<TraceCall> calls;
     std::vector<std::size_t> swaps; // indices of glXSwapBuffers
@@ -173,7 +183,9 @@ Recording record(const LessonInfo& lesson)
     const std::string file = directory + "/" + lesson.name + ".trace";
     Recording result;
     {
-        harness::Lesson traced(gui::sharedDisplay(), harness::tracedLaunch(lesson.program, file));
+        harness::LaunchOptions options = harness::tracedLaunch(lesson.program, file);
+        options.environment.emplace_back("ASAN_OPTIONS", LESSON_EXITS_WITH_GL_OPEN);
+        harness::Lesson traced(gui::sharedDisplay(), options);
         traced.repaint();
         traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
         const harness::ExitStatus status = traced.close();
@@ -462,8 +474,8 @@ INSTANTIATE_TEST_SUITE_P(Lessons, EveryLesson, testing::ValuesIn(gui::ALL_LESSON
 TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
 {
     const Recording& r = recording(GetParam());
-    ASSERT_GE(r.swaps.size(), 3u) << "frames: first, repaint, resize";
-    ASSERT_LE(r.swaps.size(), 4u) << "frames: first, repaint, resize and its Expose";
+    ASSERT_GE(r.swaps.size(), 4u) << "frames: first, repaint, resize, repaint";
+    ASSERT_LE(r.swaps.size(), 5u) << "frames: first, repaint, resize and its Expose, repaint";
     for (std::size_t frame = 0; frame < r.swaps.size(); ++frame) {
         const std::vector<TraceCall> calls = frameCalls(r, frame);
         const std::vector<TraceCall> display = displayCalls(calls);
@@ -668,23 +680,36 @@ TEST_P(EveryLesson, LeavesThePolygonModeOfItsLastQuad)
 TEST_P(EveryLesson, ReshapeSetsTheFixedCameraForTheWindowsSize)
 {
     const Recording& r = recording(GetParam());
-    ASSERT_GE(r.swaps.size(), 3u);
-    // The frame after the repaint is the first at the new size.
-    const struct {
-        std::size_t frame;
-        int width, height;
-    } cases[] = {{0, gui::WINDOW_SIZE, gui::WINDOW_SIZE}, {2, RESIZED_WIDTH, RESIZED_HEIGHT}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE("frame " + std::to_string(c.frame + 1));
-        std::vector<TraceCall> gl;
-        for (const TraceCall& call : frameCalls(r, c.frame)) {
+    ASSERT_GE(r.swaps.size(), 4u);
+    // The GL calls of each frame before the display routine's first.
+    std::vector<std::vector<TraceCall>> beforeDisplay(r.swaps.size());
+    std::vector<std::size_t> reshaped;
+    for (std::size_t frame = 0; frame < r.swaps.size(); ++frame) {
+        for (const TraceCall& call : frameCalls(r, frame)) {
             if (call.name == "glClearColor") {
                 break;
             }
             if (call.name.rfind("glX", 0) != 0 && !call.madeUp()) {
-                gl.push_back(call);
+                beforeDisplay[frame].push_back(call);
             }
         }
+        if (!beforeDisplay[frame].empty()) {
+            reshaped.push_back(frame);
+        }
+    }
+    // The first frame and one after the resize; the repaint in between
+    // has no reshape.
+    ASSERT_EQ(reshaped.size(), 2u);
+    EXPECT_EQ(reshaped[0], 0u);
+    EXPECT_GE(reshaped[1], 2u);
+    const struct {
+        std::size_t frame;
+        int width, height;
+    } cases[] = {{reshaped[0], gui::WINDOW_SIZE, gui::WINDOW_SIZE},
+                 {reshaped[1], RESIZED_WIDTH, RESIZED_HEIGHT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("frame " + std::to_string(c.frame + 1));
+        const std::vector<TraceCall>& gl = beforeDisplay[c.frame];
         FrameReader reader(gl);
         reader.call("glMatrixMode", {GL_MODELVIEW});
         reader.call("glLoadIdentity");

@@ -556,13 +556,20 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
     words.insert(words.end(), options_.arguments.begin(), options_.arguments.end());
 
     const std::string preload = environmentValue("LD_PRELOAD");
-    const std::string asan = environmentValue("ASAN_OPTIONS");
+    std::string asan = environmentValue("ASAN_OPTIONS");
+    asan += (asan.empty() ? "" : ":") + std::string(ASAN_LINK_ORDER_OFF);
     std::vector<std::pair<std::string, std::string>> changes = {
         {"DISPLAY", display_.name()},
         {"LD_PRELOAD", preload.empty() ? notifier : notifier + ":" + preload},
-        {FRAME_FD_VARIABLE, std::to_string(frames[1])},
-        {"ASAN_OPTIONS", asan.empty() ? ASAN_LINK_ORDER_OFF : asan + ":" + ASAN_LINK_ORDER_OFF}};
-    changes.insert(changes.end(), options_.environment.begin(), options_.environment.end());
+        {FRAME_FD_VARIABLE, std::to_string(frames[1])}};
+    for (const auto& variable : options_.environment) {
+        if (variable.first == "ASAN_OPTIONS") {
+            asan += ":" + variable.second; // later options win
+        } else {
+            changes.push_back(variable);
+        }
+    }
+    changes.emplace_back("ASAN_OPTIONS", asan);
     std::vector<std::string> env = environmentWith(changes);
     std::vector<char*> argv = pointers(words);
     std::vector<char*> envp = pointers(env);
@@ -788,6 +795,12 @@ void Lesson::resize(int width, int height)
             return frames_ > before && lastFrameSize_ == wanted;
         },
         "a frame at " + std::to_string(width) + " x " + std::to_string(height), true);
+    // That frame may have been drawn before the program saw the resize
+    // and only shown after it, at the old size.  Every frame after it is
+    // drawn after the program's reshape (the toolkit handles the resize
+    // before anything that follows it), and a repaint makes sure there is
+    // one.
+    repaint();
 }
 
 void Lesson::repaint()

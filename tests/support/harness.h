@@ -176,7 +176,10 @@ struct LaunchOptions {
     std::vector<std::string> wrapper;
     // A Debian package to name if the wrapper's command is not installed.
     std::string wrapperPackage;
-    // Extra environment variables (name, value) for the program.
+    // Extra environment variables (name, value) for the program.  An
+    // ASAN_OPTIONS given here is added to the harness's own (which turns
+    // off ASan's library order check, see harness.cpp), not put in its
+    // place; it is read after the inherited ASAN_OPTIONS, so it wins.
     std::vector<std::pair<std::string, std::string>> environment;
     // How long the first frame may take (tracing and sanitizers are slow).
     Milliseconds startTimeout = Milliseconds(60000);
@@ -251,7 +254,10 @@ class Lesson {
     Image capture() const;
 
     // Resizes the window and returns once a frame has been drawn at the
-    // new size.
+    // new size.  A frame the program was drawing when the resize came is
+    // shown in the resized window at the old size; so after the first
+    // frame shown at the new size the harness asks for one more (a
+    // repaint), which is certainly drawn after the program's reshape.
     void resize(int width, int height);
 
     // Asks the program to repaint, as the window system does when a
