@@ -177,10 +177,29 @@ struct Recording {
 
 // Runs the lesson under apitrace through the three frames described at
 // the top, and reads the trace.
+// A trace file in a directory of its own, removed however the test ends.
+struct TraceFile {
+    explicit TraceFile(const std::string& name)
+        : directory(harness::makeTemporaryDirectory("velmor-trace")),
+          path(directory + "/" + name + ".trace")
+    {
+    }
+    ~TraceFile()
+    {
+        std::remove(path.c_str());
+        ::rmdir(directory.c_str());
+    }
+    TraceFile(const TraceFile&) = delete;
+    TraceFile& operator=(const TraceFile&) = delete;
+
+    const std::string directory;
+    const std::string path;
+};
+
 Recording record(const LessonInfo& lesson)
 {
-    const std::string directory = harness::makeTemporaryDirectory("velmor-trace");
-    const std::string file = directory + "/" + lesson.name + ".trace";
+    const TraceFile trace(lesson.name);
+    const std::string& file = trace.path;
     Recording result;
     {
         harness::LaunchOptions options = harness::tracedLaunch(lesson.program, file);
@@ -195,8 +214,6 @@ Recording record(const LessonInfo& lesson)
             << traced.output();
     }
     result.calls = harness::readTrace(file);
-    std::remove(file.c_str());
-    ::rmdir(directory.c_str());
     for (std::size_t i = 0; i < result.calls.size(); ++i) {
         if (result.calls[i].name == "glXSwapBuffers") {
             result.swaps.push_back(i);
