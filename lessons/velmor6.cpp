@@ -3,7 +3,7 @@
 // The surface and grid of lesson 5, but the surface is now translucent:
 // alpha 0.75 and blending let the grid and the far slopes of the bump show
 // through.  Blending mixes a fragment with what is already in the frame,
-// so each cell now draws its outline first and its surface second.
+// so whatever should show through must be drawn before what covers it.
 #include "plotcore.h"
 
 // The surface this lesson plots: the bump of lesson 4 on a plinth of 1.
@@ -36,6 +36,8 @@ static void display()
         // The cell's outline first.  Any surface in front of a grid line
         // belongs to this cell's successors, which are drawn later and
         // blended over the line: the grid shows through, tinted green.
+        // (A cell's own surface never covers its own outline, so within
+        // one cell the order only keeps to that rule.)
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         glColor3f(0.0f, 0.0f, 0.0f);
         glBegin(GL_QUADS);
