@@ -12,7 +12,9 @@
 //   - asks for the next frame with glutPostRedisplay, found with dlsym;
 //   - after the requested number of frames writes a report and ends the
 //     process.
-// The glFinish, the capture and the redisplay request are the harness's
+// It also puts a timer around the display routine the program registers
+// with glutDisplayFunc, to see when the first frame starts.  The glFinish,
+// the capture, the timer and the redisplay request are the harness's
 // additions; the program's own call sequence is untouched.
 //
 // It also wraps malloc, calloc, realloc, the aligned allocators and every
@@ -99,6 +101,8 @@ long rssFrame = DEFAULT_RSS_FRAME;
 long warmupFrames = DEFAULT_WARMUP;
 long framesDone = 0;
 long long startNs = 0;
+long long constructedNs = 0;  // this library's constructor ran
+long long firstDisplayNs = 0; // the program's display routine was first called
 long long lastSwapNs = 0;
 double* frameMs = nullptr; // frameMs[i]: time of frame i + 1
 long rssFirstKib = 0, rssBaseKib = 0, rssLastKib = 0;
@@ -111,8 +115,11 @@ char glVersion[256] = "";
 
 using SwapFn = void (*)(Display*, GLXDrawable);
 using PostRedisplayFn = void (*)();
+using DisplayFn = void (*)();
+using DisplayFuncFn = void (*)(DisplayFn);
 SwapFn realSwap = nullptr;
 PostRedisplayFn postRedisplay = nullptr;
+DisplayFn programDisplay = nullptr;
 
 long long nowNs()
 {
@@ -282,6 +289,12 @@ void writeReport()
                 static_cast<unsigned long>(recordedCallers[i] - executableBase));
     }
     fprintf(out, "first_frame_ms=%.3f\n", frameMs[0]);
+    // Where the first frame's time went: loading the program and its
+    // libraries, then the toolkit's start-up (display connection, window,
+    // GL context), then drawing the first frame.
+    fprintf(out, "loaded_ms=%.3f\n", static_cast<double>(constructedNs - startNs) / NS_PER_MS);
+    fprintf(out, "first_display_ms=%.3f\n",
+            static_cast<double>(firstDisplayNs - startNs) / NS_PER_MS);
 
     // Steady state: the frames after the warm-up, which JIT-compiles the
     // rasteriser's shaders and fills the caches.
@@ -329,7 +342,7 @@ void copyGlString(GLenum name, char* into, size_t size)
 
 __attribute__((constructor)) void startShim()
 {
-    const long long constructedNs = nowNs();
+    constructedNs = nowNs();
     dl_iterate_phdr(findExecutable, nullptr);
     framesWanted = envLong("VELMOR_SHIM_FRAMES", 0);
     rssFrame = envLong("VELMOR_SHIM_RSS_FRAME", DEFAULT_RSS_FRAME);
@@ -395,6 +408,28 @@ extern "C" void glXSwapBuffers(Display* display, GLXDrawable drawable)
     if (postRedisplay != nullptr) {
         postRedisplay();
     }
+}
+
+namespace {
+
+// Registered with the toolkit in place of the program's display routine,
+// only to note when the first frame starts.
+void timedDisplay()
+{
+    if (firstDisplayNs == 0) {
+        firstDisplayNs = nowNs();
+    }
+    programDisplay();
+}
+
+} // namespace
+
+extern "C" void glutDisplayFunc(DisplayFn display)
+{
+    static const DisplayFuncFn realDisplayFunc =
+        reinterpret_cast<DisplayFuncFn>(dlsym(RTLD_NEXT, "glutDisplayFunc"));
+    programDisplay = display;
+    realDisplayFunc(display != nullptr ? timedDisplay : nullptr);
 }
 
 // The allocator wrappers.  Each records its own return address, which is
