@@ -161,15 +161,6 @@ Vec vertexNormalReference(double (*height)(float, float), float x, float y)
 // ---------------------------------------------------------------------------
 // Recording
 
-// Closing the window ends a lesson through exit() with its GL context
-// open.  In the sanitizer build LeakSanitizer would then report the
-// software GL driver's own allocations, some of which lose their roots
-// when the driver is unloaded just before the check, so they cannot be
-// suppressed by name.  The lessons allocate nothing themselves (the
-// memory tests check that), so the traced lessons run without the leak
-// check; every other sanitizer check stays on.  Ignored without ASan.
-constexpr const char* LESSON_EXITS_WITH_GL_OPEN = "detect_leaks=0";
-
 struct Recording {
     std::vector<TraceCall> calls;
     std::vector<std::size_t> swaps; // indices of glXSwapBuffers
@@ -202,8 +193,7 @@ Recording record(const LessonInfo& lesson)
     const std::string& file = trace.path;
     Recording result;
     {
-        harness::LaunchOptions options = harness::tracedLaunch(lesson.program, file);
-        options.environment.emplace_back("ASAN_OPTIONS", LESSON_EXITS_WITH_GL_OPEN);
+        const harness::LaunchOptions options = harness::tracedLaunch(lesson.program, file);
         harness::Lesson traced(gui::sharedDisplay(), options);
         traced.repaint();
         traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
