@@ -783,12 +783,18 @@ Image Lesson::capture() const
 
 void Lesson::resize(int width, int height)
 {
+    const Size wanted{width, height};
+    if (size() == wanted) {
+        // The server sends no event for a resize to the size the window
+        // already has, so no frame would come; a repaint is all it shows.
+        repaint();
+        return;
+    }
     Display* x = display_.connection();
     const unsigned before = frames_;
     checkedX(x, "XResizeWindow", [&] {
         XResizeWindow(x, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
     });
-    const Size wanted{width, height};
     readFrames(
         Clock::now() + options_.timeout,
         [&] {

@@ -257,7 +257,8 @@ class Lesson {
     // new size.  A frame the program was drawing when the resize came is
     // shown in the resized window at the old size; so after the first
     // frame shown at the new size the harness asks for one more (a
-    // repaint), which is certainly drawn after the program's reshape.
+    // repaint), which is certainly drawn after the program's reshape.  A
+    // resize to the size the window already has is only a repaint.
     void resize(int width, int height);
 
     // Asks the program to repaint, as the window system does when a
