@@ -17,17 +17,15 @@
 #include "shim_run.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -88,17 +86,15 @@ int main(int argc, char** argv)
         }
     }
 
-    char workTemplate[] = "/tmp/velmor-frame-bench-XXXXXX";
-    if (mkdtemp(workTemplate) == nullptr) {
-        std::fprintf(stderr, "frame_bench: cannot create a directory in /tmp: %s\n",
-                     std::strerror(errno));
-        return 1;
-    }
-    const std::string work = workTemplate;
-
-    const PrivateDisplay display;
-    if (!display.error().empty()) {
-        std::fprintf(stderr, "frame_bench: %s\n", display.error().c_str());
+    // One Xvfb for every run; it cannot start without the package xvfb,
+    // and the error says so.
+    std::unique_ptr<harness::VirtualDisplay> display;
+    std::string work;
+    try {
+        display = std::make_unique<harness::VirtualDisplay>(SHIM_SCREEN_WIDTH, SHIM_SCREEN_HEIGHT);
+        work = harness::makeTemporaryDirectory("velmor-frame-bench");
+    } catch (const harness::HarnessError& error) {
+        std::fprintf(stderr, "frame_bench: %s\n", error.what());
         return 1;
     }
 
@@ -119,7 +115,7 @@ int main(int argc, char** argv)
                 mkdir(cache.c_str(), 0755);
                 options.environment = {"MESA_SHADER_CACHE_DIR=" + cache};
             }
-            const ShimRun result = runUnderShim(display, options);
+            const ShimRun result = runUnderShim(*display, options);
             if (!result.error.empty()) {
                 std::fprintf(stderr, "frame_bench: %s\n", result.error.c_str());
                 return 1;

@@ -136,7 +136,6 @@ double nonWhiteShare(const Picture& picture)
 ShimRun runFrames(const char* program, long frames, const std::string& directory,
                   int timeoutSeconds)
 {
-    const PrivateDisplay display;
     ShimOptions options;
     options.program = program;
     // The window must lie wholly on the screen for XGetImage.
@@ -144,7 +143,7 @@ ShimRun runFrames(const char* program, long frames, const std::string& directory
     options.frames = frames;
     options.workDirectory = directory;
     options.timeoutSeconds = timeoutSeconds;
-    return runUnderShim(display, options);
+    return runUnderShimOnOwnDisplay(options);
 }
 
 struct Soak {
@@ -169,7 +168,6 @@ Soak runSoak(const Program& program, std::vector<std::string> environment)
 {
     Soak soak;
     soak.directory = outputDirectory(std::string("soak-") + program.name);
-    const PrivateDisplay display;
     ShimOptions options;
     options.program = program.path;
     options.arguments = {"-geometry", "+0+0"};
@@ -184,7 +182,7 @@ Soak runSoak(const Program& program, std::vector<std::string> environment)
     // MiB at random frames; single-threaded, it is steady to a few KiB.
     options.environment = std::move(environment);
     options.environment.push_back("LP_NUM_THREADS=0");
-    soak.run = runUnderShim(display, options);
+    soak.run = runUnderShimOnOwnDisplay(options);
     soak.heapGrowthKib =
         soak.run.number("heap_kib_last_min") - soak.run.number("heap_kib_base_min");
     soak.rssGrowthKib = soak.run.number("rss_kib_last") - soak.run.number("rss_kib_base");

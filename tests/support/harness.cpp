@@ -37,6 +37,9 @@ namespace {
 // How often the loops that cannot block on a descriptor look again.
 constexpr Milliseconds POLL_INTERVAL(10);
 
+// How long a stopped Xvfb may take to end before it is killed.
+constexpr Milliseconds XVFB_STOP_TIMEOUT(5000);
+
 // How much of a program's output goes into an error message.
 constexpr std::size_t OUTPUT_TAIL = 4000;
 
@@ -81,14 +84,6 @@ Milliseconds remaining(Clock::time_point deadline)
     return left.count() > 0 ? left : Milliseconds(0);
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string tail(const std::string& text)
 {
     if (text.size() <= OUTPUT_TAIL) {
@@ -116,37 +111,6 @@ std::string makeLogFile(const std::string& prefix)
     }
     ::close(fd);
     return buffer.data();
-}
-
-std::vector<char*> pointers(std::vector<std::string>& words)
-{
-    std::vector<char*> result;
-    for (std::string& word : words) {
-        result.push_back(&word[0]);
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
-// The current environment with `changes` applied (set or replaced).
-std::vector<std::string>
-environmentWith(const std::vector<std::pair<std::string, std::string>>& changes)
-{
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('='));
-        const bool replaced = std::any_of(changes.begin(), changes.end(), [&](const auto& change) {
-            return change.first == name;
-        });
-        if (!replaced) {
-            result.push_back(text);
-        }
-    }
-    for (const auto& change : changes) {
-        result.push_back(change.first + "=" + change.second);
-    }
-    return result;
 }
 
 std::string environmentValue(const char* name)
@@ -420,6 +384,73 @@ std::string ExitStatus::describe() const
 }
 
 // ---------------------------------------------------------------------------
+// Process helpers
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string>
+environmentWith(const std::vector<std::pair<std::string, std::string>>& changes,
+                const std::vector<std::string>& droppedPrefixes)
+{
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        const bool replaced = std::any_of(changes.begin(), changes.end(), [&](const auto& change) {
+            return change.first == name;
+        });
+        const bool dropped = std::any_of(droppedPrefixes.begin(), droppedPrefixes.end(),
+                                         [&](const std::string& prefix) {
+                                             return name.compare(0, prefix.size(), prefix) == 0;
+                                         });
+        if (!replaced && !dropped) {
+            result.push_back(text);
+        }
+    }
+    for (const auto& change : changes) {
+        result.push_back(change.first + "=" + change.second);
+    }
+    return result;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> result;
+    for (std::string& word : words) {
+        result.push_back(&word[0]);
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
+bool waitForChild(pid_t pid, Clock::time_point deadline, ExitStatus* status)
+{
+    for (;;) {
+        int raw = 0;
+        const pid_t done = waitpid(pid, &raw, WNOHANG);
+        if (done == pid) {
+            if (status != nullptr) {
+                *status = decodeStatus(raw);
+            }
+            return true;
+        }
+        if (done < 0 && errno != EINTR) {
+            return true; // not our child, or already reaped: nothing to wait for
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(POLL_INTERVAL);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // VirtualDisplay
 
 VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
@@ -506,14 +537,9 @@ VirtualDisplay::~VirtualDisplay()
     if (server_ > 0) {
         kill(server_, SIGTERM);
         // Xvfb ends within milliseconds; do not hang on it regardless.
-        const Clock::time_point deadline = Clock::now() + Milliseconds(5000);
-        while (waitpid(server_, nullptr, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                kill(server_, SIGKILL);
-                waitpid(server_, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(POLL_INTERVAL);
+        if (!waitForChild(server_, Clock::now() + XVFB_STOP_TIMEOUT)) {
+            kill(server_, SIGKILL);
+            waitpid(server_, nullptr, 0);
         }
     }
 }

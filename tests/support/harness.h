@@ -310,6 +310,28 @@ class Lesson {
 // Whether a command is found on PATH.
 bool commandExists(const std::string& command);
 
+// ---------------------------------------------------------------------------
+// Process helpers, for launchers of their own (tests/memory/shim runs the
+// programs under the frame shim with these)
+
+// The whole contents of a file; empty if it cannot be read.
+std::string readFile(const std::string& path);
+
+// The current environment less every variable whose name starts with one
+// of `droppedPrefixes`, with `changes` applied (set or replaced).
+std::vector<std::string>
+environmentWith(const std::vector<std::pair<std::string, std::string>>& changes,
+                const std::vector<std::string>& droppedPrefixes = {});
+
+// Null-terminated pointers into `words`, for execve and its kin.  Valid
+// while `words` is unchanged.
+std::vector<char*> pointers(std::vector<std::string>& words);
+
+// Waits for the child `pid` to end, at most until `deadline`.  Returns
+// false if it still runs then (it is left running); otherwise true, with
+// how it ended in `status` if given.
+bool waitForChild(pid_t pid, Clock::time_point deadline, ExitStatus* status = nullptr);
+
 // Runs a command, waits for it (with a timeout) and returns what it wrote
 // to standard output; standard error goes to `errors` if given.  Throws
 // HarnessError if it cannot start, times out or exits non-zero.

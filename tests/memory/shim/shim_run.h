@@ -1,38 +1,20 @@
 // shim_run.h - runs a program under the frame shim (frame_shim.cpp) on a
-// private X server and reads back the shim's report.  Used by the memory
-// tests and by the whole-frame benchmark.
+// private X server (the harness's VirtualDisplay, tests/support) and reads
+// back the shim's report.  Used by the memory tests and by the
+// whole-frame benchmark.
 #ifndef SHIM_RUN_H
 #define SHIM_RUN_H
+
+#include "harness.h"
 
 #include <map>
 #include <string>
 #include <vector>
 
-// An Xvfb of our own, so that runs never share a display with each other
-// or with the user's desktop.  Stopped when the object goes away.
-class PrivateDisplay {
-  public:
-    PrivateDisplay();
-    ~PrivateDisplay();
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
-
-    // Empty when the server is up; otherwise one sentence saying why not.
-    const std::string& error() const
-    {
-        return error_;
-    }
-    // The DISPLAY value, e.g. ":3".
-    const std::string& name() const
-    {
-        return name_;
-    }
-
-  private:
-    int pid_ = -1;
-    std::string name_;
-    std::string error_;
-};
+// The screen for runs under the shim: larger than any window of ours, so
+// a window at +0+0 lies wholly on it, which XGetImage needs.
+constexpr int SHIM_SCREEN_WIDTH = 1024;
+constexpr int SHIM_SCREEN_HEIGHT = 768;
 
 struct ShimOptions {
     std::string program;                  // path of the executable
@@ -60,7 +42,12 @@ struct ShimRun {
 
 // Starts the program with the shim preloaded and the launch time in its
 // environment, waits for it with a timeout, and parses the report.
-ShimRun runUnderShim(const PrivateDisplay& display, const ShimOptions& options);
+ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& options);
+
+// The same on an Xvfb of the run's own (SHIM_SCREEN), started for it and
+// stopped after; a display that cannot start (Xvfb not installed, ...)
+// comes back in ShimRun::error like any other failure.
+ShimRun runUnderShimOnOwnDisplay(const ShimOptions& options);
 
 // Where CMake put the shim; defined by the build.
 const char* frameShimPath();
