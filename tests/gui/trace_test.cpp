@@ -381,9 +381,11 @@ void readQuad(FrameReader& reader, Quad& quad, Normals normals)
 }
 
 // Reads a whole display routine's calls into quads, per the lesson.
+// `failure` names the first call that is not the lesson's, or is empty.
 std::vector<Quad> readLessonFrame(const LessonInfo& lesson, const std::vector<TraceCall>& calls,
-                                  FrameReader& reader)
+                                  std::string& failure)
 {
+    FrameReader reader(calls);
     const std::string name = lesson.name;
     std::vector<Quad> quads;
     const auto surface = [&](int i, int j, Normals normals) {
@@ -438,6 +440,7 @@ std::vector<Quad> readLessonFrame(const LessonInfo& lesson, const std::vector<Tr
     if (reader.ok() && reader.position() != calls.size()) {
         reader.fail("the frame goes on after the swap");
     }
+    failure = reader.failure();
     return quads;
 }
 
@@ -470,6 +473,25 @@ class EveryLesson : public testing::TestWithParam<LessonInfo> {
         }
         return found->second;
     }
+
+    // The lesson's calls in the repainted frame, the second: a whole
+    // frame with no reshape before it.
+    void repaintedDisplay(std::vector<TraceCall>& display) const
+    {
+        const Recording& r = recording(GetParam());
+        ASSERT_GE(r.swaps.size(), 2u) << "frames: first, repaint, ...";
+        display = displayCalls(frameCalls(r, 1));
+    }
+
+    // That frame read into quads; every call must be the lesson's.
+    void repaintedQuads(std::vector<Quad>& quads) const
+    {
+        std::vector<TraceCall> display;
+        ASSERT_NO_FATAL_FAILURE(repaintedDisplay(display));
+        std::string failure;
+        quads = readLessonFrame(GetParam(), display, failure);
+        ASSERT_EQ(failure, "");
+    }
 };
 
 INSTANTIATE_TEST_SUITE_P(Lessons, EveryLesson, testing::ValuesIn(gui::ALL_LESSONS),
@@ -491,9 +513,9 @@ TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
         const std::vector<TraceCall> calls = frameCalls(r, frame);
         const std::vector<TraceCall> display = displayCalls(calls);
         EXPECT_EQ(display.size(), expectedFrameCalls(GetParam())) << "frame " << frame + 1;
-        FrameReader reader(display);
-        readLessonFrame(GetParam(), display, reader);
-        EXPECT_TRUE(reader.ok()) << "frame " << frame + 1 << ": " << reader.failure();
+        std::string failure;
+        readLessonFrame(GetParam(), display, failure);
+        EXPECT_EQ(failure, "") << "frame " << frame + 1;
 
         // describe() prints every value in full, so equal text is equal
         // bits.  The swap's own arguments are the same too.
@@ -530,9 +552,8 @@ TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
 // freeglut's one glFlush before the swap is the only flush.
 TEST_P(EveryLesson, DisplayNeitherFlushesNorTouchesMatrices)
 {
-    const Recording& r = recording(GetParam());
-    ASSERT_FALSE(r.swaps.empty());
-    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
+    std::vector<TraceCall> display;
+    ASSERT_NO_FATAL_FAILURE(repaintedDisplay(display));
     for (const TraceCall& call : display) {
         const std::string& n = call.name;
         const bool forbidden = n == "glFlush" || n == "glFinish" ||
@@ -549,12 +570,8 @@ TEST_P(EveryLesson, DisplayNeitherFlushesNorTouchesMatrices)
 TEST_P(EveryLesson, VerticesLieOnTheGridWalkAndNeighboursMeetExactly)
 {
     const LessonInfo& lesson = GetParam();
-    const Recording& r = recording(lesson);
-    ASSERT_GE(r.swaps.size(), 2u);
-    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
-    FrameReader reader(display);
-    const std::vector<Quad> quads = readLessonFrame(lesson, display, reader);
-    ASSERT_TRUE(reader.ok()) << reader.failure();
+    std::vector<Quad> quads;
+    ASSERT_NO_FATAL_FAILURE(repaintedQuads(quads));
 
     const std::vector<float> grid = scene::gridCoordinates();
     ASSERT_EQ(grid.size(), static_cast<std::size_t>(CELLS + 1));
@@ -607,12 +624,8 @@ TEST_P(EveryLesson, VerticesLieOnTheGridWalkAndNeighboursMeetExactly)
 TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
 {
     const LessonInfo& lesson = GetParam();
-    const Recording& r = recording(lesson);
-    ASSERT_GE(r.swaps.size(), 2u);
-    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
-    FrameReader reader(display);
-    const std::vector<Quad> quads = readLessonFrame(lesson, display, reader);
-    ASSERT_TRUE(reader.ok()) << reader.failure();
+    std::vector<Quad> quads;
+    ASSERT_NO_FATAL_FAILURE(repaintedQuads(quads));
 
     const std::vector<float> grid = scene::gridCoordinates();
     const bool flat = std::string(lesson.name) == "velmor3";
@@ -681,17 +694,15 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
 // needs again before drawing.
 TEST_P(EveryLesson, LeavesThePolygonModeOfItsLastQuad)
 {
-    const LessonInfo& lesson = GetParam();
-    const Recording& r = recording(lesson);
-    ASSERT_GE(r.swaps.size(), 2u);
-    const std::vector<TraceCall> display = displayCalls(frameCalls(r, 1));
+    std::vector<TraceCall> display;
+    ASSERT_NO_FATAL_FAILURE(repaintedDisplay(display));
     std::int64_t last = -1;
     for (const TraceCall& call : display) {
         if (call.name == "glPolygonMode") {
             last = call.argument(1).asInt();
         }
     }
-    const std::string name = lesson.name;
+    const std::string name = GetParam().name;
     EXPECT_EQ(last, name == "velmor5" ? GL_LINE : GL_FILL);
 }
 
