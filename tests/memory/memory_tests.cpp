@@ -9,13 +9,11 @@
 //  - A soak of 2000 redraws: no growth of the heap in use or of the
 //    resident set beyond the driver's own noise, and the last picture
 //    identical to the first.
+#include "harness.h"
 #include "shim_run.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -91,46 +89,18 @@ std::string outputDirectory(const std::string& test)
     return directory;
 }
 
-struct Picture {
-    unsigned width = 0, height = 0;
-    std::vector<std::uint8_t> rgb;
-};
-
-// Reads the binary PPM the shim writes ("P6\n<w> <h>\n255\n" + RGB).
-Picture readPpm(const std::string& path)
+double nonWhiteShare(const harness::Image& picture)
 {
-    Picture picture;
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    unsigned maximum = 0;
-    in >> magic >> picture.width >> picture.height >> maximum;
-    in.get();
-    if (!in || magic != "P6" || maximum != 255) {
-        return Picture{};
-    }
-    picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
-    in.read(reinterpret_cast<char*>(picture.rgb.data()),
-            static_cast<std::streamsize>(picture.rgb.size()));
-    return in ? picture : Picture{};
-}
-
-size_t countDifferentPixels(const Picture& a, const Picture& b)
-{
-    size_t different = 0;
-    for (size_t i = 0; i + 2 < a.rgb.size() && i + 2 < b.rgb.size(); i += 3) {
-        different +=
-            a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2];
-    }
-    return different;
-}
-
-double nonWhiteShare(const Picture& picture)
-{
+    const harness::Rgb white{255, 255, 255};
     size_t drawn = 0;
-    for (size_t i = 0; i + 2 < picture.rgb.size(); i += 3) {
-        drawn += picture.rgb[i] != 255 || picture.rgb[i + 1] != 255 || picture.rgb[i + 2] != 255;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            drawn += picture.pixel(x, y) != white;
+        }
     }
-    return picture.rgb.empty() ? 0.0 : static_cast<double>(drawn) / (picture.rgb.size() / 3);
+    return picture.empty() ? 0.0
+                           : static_cast<double>(drawn) /
+                                 (static_cast<double>(picture.width()) * picture.height());
 }
 
 ShimRun runFrames(const char* program, long frames, const std::string& directory,
@@ -228,14 +198,14 @@ TEST_P(LessonMemory, Soak2000RedrawsWithoutGrowthAndWithTheSamePicture)
     EXPECT_LE(soak.heapGrowthKib, SOAK_HEAP_GROWTH_LIMIT_KIB) << soak.heapText();
     EXPECT_LE(soak.rssGrowthKib, SOAK_RSS_GROWTH_LIMIT_KIB) << soak.rssText();
 
-    const Picture first = readPpm(soak.directory + "/frame-first.ppm");
-    const Picture last = readPpm(soak.directory + "/frame-last.ppm");
-    ASSERT_FALSE(first.rgb.empty()) << "no picture of frame 1 in " << soak.directory;
-    ASSERT_FALSE(last.rgb.empty()) << "no picture of frame 2000 in " << soak.directory;
+    const harness::Image first = harness::readPpm(soak.directory + "/frame-first.ppm");
+    const harness::Image last = harness::readPpm(soak.directory + "/frame-last.ppm");
+    ASSERT_FALSE(first.empty()) << "no picture of frame 1 in " << soak.directory;
+    ASSERT_FALSE(last.empty()) << "no picture of frame 2000 in " << soak.directory;
     EXPECT_GT(nonWhiteShare(first), MIN_DRAWN_SHARE) << "frame 1 shows no surface";
-    ASSERT_EQ(first.width, last.width);
-    ASSERT_EQ(first.height, last.height);
-    EXPECT_EQ(countDifferentPixels(first, last), 0u)
+    ASSERT_EQ(first.width(), last.width());
+    ASSERT_EQ(first.height(), last.height());
+    EXPECT_EQ(harness::countDifferentPixels(first, last), 0u)
         << "pixels that differ between frame 1 and frame 2000; pictures in " << soak.directory;
 }
 

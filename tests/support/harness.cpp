@@ -247,6 +247,32 @@ void Image::writePpm(const std::string& path) const
     }
 }
 
+Image readPpm(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    in >> magic >> width >> height >> maximum;
+    in.get(); // the one white space character before the pixels
+    if (!in || magic != "P6" || maximum != 255 || width <= 0 || height <= 0) {
+        return Image();
+    }
+    Image result(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            char rgb[3];
+            if (!in.read(rgb, sizeof rgb)) {
+                return Image();
+            }
+            result.setPixel(x, y,
+                            Rgb{static_cast<std::uint8_t>(rgb[0]),
+                                static_cast<std::uint8_t>(rgb[1]),
+                                static_cast<std::uint8_t>(rgb[2])});
+        }
+    }
+    return result;
+}
+
 std::size_t countDifferentPixels(const Image& a, const Image& b)
 {
     if (a.width() != b.width() || a.height() != b.height()) {

@@ -117,6 +117,10 @@ class Image {
     std::vector<Rgb> pixels_;
 };
 
+// Reads a binary PPM (P6, 255 levels) such as writePpm and the frame shim
+// write; an empty Image if the file is missing or not such a picture.
+Image readPpm(const std::string& path);
+
 // The number of pixels whose colours differ.  Throws if the sizes differ.
 std::size_t countDifferentPixels(const Image& a, const Image& b);
 
