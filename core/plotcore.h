@@ -71,8 +71,9 @@ float raisedBumpHeight(float x, float y);
 // from 4.6551738 to 5 is not drawn.
 //
 // Seen from the eye at (10, 10, 10) a surface point can only be hidden by
-// points with larger x and y, that is by cells visited later.  Drawing in
-// this order is what lets the lessons do without a depth buffer.
+// points with larger x and y, that is by its own cell or by cells visited
+// later.  Drawing in this order is what lets the lessons do without a
+// depth buffer.
 template <typename Visit> void forEachCell(Visit visit)
 {
     const float last = GRID_MAX - GRID_STEP;

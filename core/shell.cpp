@@ -25,8 +25,9 @@ void reshape(int width, int height)
     gluLookAt(10.0, 10.0, 10.0, centerX, centerY, centerZ, upX, upY, 1.0);
 
     // A minimised window can report a zero width or height.  Counting it
-    // as one pixel keeps the aspect ratio, and with it the projection,
-    // finite; nothing is visible at that size anyway.
+    // as one pixel keeps the projection finite: a zero height would make
+    // the aspect ratio infinite, a zero width would make it 0, which GLU
+    // divides by.  Nothing is visible at that size anyway.
     const float w = static_cast<float>(width > 0 ? width : 1);
     const float h = static_cast<float>(height > 0 ? height : 1);
     const float aspect = w / h;

@@ -15,6 +15,8 @@ static void display()
     glColor3f(0.0f, 1.0f, 0.0f);
 
     forEachCell([](float x, float y, float x1, float y1) {
+        // Set for every cell, although nothing here changes it; lesson 4
+        // sets it once for the frame, lesson 5 needs it per cell again.
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 
         const float z00 = HEIGHT(x, y);

@@ -36,8 +36,9 @@ static void display()
         // The cell's outline first.  Any surface in front of a grid line
         // belongs to this cell's successors, which are drawn later and
         // blended over the line: the grid shows through, tinted green.
-        // (A cell's own surface never covers its own outline, so within
-        // one cell the order only keeps to that rule.)
+        // Within one cell the order changes no pixel, since a cell's own
+        // surface never covers its own outline; outline first just keeps
+        // to the rule.
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         glColor3f(0.0f, 0.0f, 0.0f);
         glBegin(GL_QUADS);
