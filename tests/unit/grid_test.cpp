@@ -78,17 +78,6 @@ TEST(Grid, WalksTwentyEightColumnsOfTwentyEightCellsInOrder)
     }
 }
 
-TEST(Grid, WalkKeepsNothingBetweenCalls)
-{
-    const std::vector<Visit> once = walkGrid();
-    const std::vector<Visit> again = walkGrid();
-    ASSERT_EQ(once.size(), again.size());
-    for (size_t i = 0; i < once.size(); ++i) {
-        ASSERT_EQ(bitsOf(once[i].x), bitsOf(again[i].x));
-        ASSERT_EQ(bitsOf(once[i].y1), bitsOf(again[i].y1));
-    }
-}
-
 TEST(Heights, PeakAndRimOfBothSurfaces)
 {
     EXPECT_EQ(bumpHeight(0.0f, 0.0f), 8.0f);

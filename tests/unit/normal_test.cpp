@@ -11,8 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace {
+
+// 28 cells a side, see forEachCell.
+constexpr int GRID_CELLS = 28;
 
 float flatHeight(float, float)
 {
@@ -130,56 +136,103 @@ TEST(VertexNormal, TakesTheVertexHeightFromTheCaller)
 
 TEST(VertexNormal, AgreesWithADoublePrecisionReferenceOnEveryVertex)
 {
-    // Every vertex of the grid, including the far rim, for both surfaces.
-    // The float construction differs from the exact one by a few roundings
-    // of quantities of order one; 2e-5 is far below any visible change
-    // and far above that rounding.
-    int vertices = 0;
-    forEachCell([&](float x, float y, float x1, float y1) {
-        for (const Float3& p : {Float3{x, y, 0}, Float3{x1, y1, 0}}) {
-            const Float3 bump = normalAt(p.x, p.y, bumpHeight);
-            const Vec bumpRef = referenceNormal(p.x, p.y, bumpD);
-            ASSERT_NEAR(bump.x, bumpRef.x, 2e-5) << p.x << ", " << p.y;
-            ASSERT_NEAR(bump.y, bumpRef.y, 2e-5) << p.x << ", " << p.y;
-            ASSERT_NEAR(bump.z, bumpRef.z, 2e-5) << p.x << ", " << p.y;
+    // All 29 x 29 vertices of the drawn grid, rim included, for both
+    // surfaces.  The float construction differs from the exact one by a
+    // few roundings of quantities of order one; 2e-5 is far below any
+    // visible change and far above that rounding.
+    for (int i = 0; i <= GRID_CELLS; ++i) {
+        for (int j = 0; j <= GRID_CELLS; ++j) {
+            const float x = gridCoordinate(i), y = gridCoordinate(j);
+            const Float3 bump = normalAt(x, y, bumpHeight);
+            const Vec bumpRef = referenceNormal(x, y, bumpD);
+            ASSERT_NEAR(bump.x, bumpRef.x, 2e-5) << x << ", " << y;
+            ASSERT_NEAR(bump.y, bumpRef.y, 2e-5) << x << ", " << y;
+            ASSERT_NEAR(bump.z, bumpRef.z, 2e-5) << x << ", " << y;
 
-            const Float3 raised = normalAt(p.x, p.y, raisedBumpHeight);
-            const Vec raisedRef = referenceNormal(p.x, p.y, raisedBumpD);
-            ASSERT_NEAR(raised.x, raisedRef.x, 2e-5) << p.x << ", " << p.y;
-            ASSERT_NEAR(raised.y, raisedRef.y, 2e-5) << p.x << ", " << p.y;
-            ASSERT_NEAR(raised.z, raisedRef.z, 2e-5) << p.x << ", " << p.y;
+            const Float3 raised = normalAt(x, y, raisedBumpHeight);
+            const Vec raisedRef = referenceNormal(x, y, raisedBumpD);
+            ASSERT_NEAR(raised.x, raisedRef.x, 2e-5) << x << ", " << y;
+            ASSERT_NEAR(raised.y, raisedRef.y, 2e-5) << x << ", " << y;
+            ASSERT_NEAR(raised.z, raisedRef.z, 2e-5) << x << ", " << y;
 
             // Every triangle turns left, so every normal points up.
             ASSERT_GT(bump.z, 0.0f);
             ASSERT_GT(raised.z, 0.0f);
-            ++vertices;
-        }
-    });
-    EXPECT_EQ(vertices, 2 * 784);
-}
-
-TEST(VertexNormal, IsBitIdenticalWhereverAVertexIsShared)
-{
-    // Cell (i, j)'s corner c11 is cell (i + 1, j + 1)'s c00, cell
-    // (i + 1, j)'s c01 and cell (i, j + 1)'s c10.  The walk gives all four
-    // the same coordinates, so all four cells must get the same normal.
-    constexpr int SIDE = 28;
-    static Float3 c11Normal[SIDE][SIDE];
-    static Float3 c00Normal[SIDE][SIDE];
-    int i = 0;
-    forEachCell([&](float x, float y, float x1, float y1) {
-        const int column = i / SIDE, row = i % SIDE;
-        vertexNormal(c11Normal[column][row], {x1, y1, bumpHeight(x1, y1)}, bumpHeight);
-        vertexNormal(c00Normal[column][row], {x, y, bumpHeight(x, y)}, bumpHeight);
-        ++i;
-    });
-    for (int column = 0; column + 1 < SIDE; ++column) {
-        for (int row = 0; row + 1 < SIDE; ++row) {
-            const Float3& a = c11Normal[column][row];
-            const Float3& b = c00Normal[column + 1][row + 1];
-            ASSERT_EQ(bitsOf(a.x), bitsOf(b.x));
-            ASSERT_EQ(bitsOf(a.y), bitsOf(b.y));
-            ASSERT_EQ(bitsOf(a.z), bitsOf(b.z));
         }
     }
+}
+
+TEST(VertexNormal, RoundsInTheDescribedOrderBitForBit)
+{
+    // Given the same heights (from the same height function, so the same
+    // expf), the rest is +, -, *, / and sqrtf, all correctly rounded: the
+    // result is fixed to the bit by the order of the operations.  This
+    // writes that order out step by step; regrouping a sum or a length
+    // anywhere in vertexNormal changes hundreds of the results.
+    const auto unitInOrder = [](float vx, float vy, float vz) {
+        float length = std::sqrt((vx * vx + vy * vy) + vz * vz);
+        if (double(length) < 1e-6) {
+            length = 1.0f;
+        }
+        return Float3{vx / length, vy / length, vz / length};
+    };
+    const auto crossThenUnit = [&](const Float3& a, const Float3& b) {
+        return unitInOrder(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+    };
+    for (HeightFn H : {bumpHeight, raisedBumpHeight}) {
+        for (int i = 0; i <= GRID_CELLS; ++i) {
+            for (int j = 0; j <= GRID_CELLS; ++j) {
+                const float x = gridCoordinate(i), y = gridCoordinate(j), z = H(x, y);
+                const float h = GRID_STEP;
+                const float east = x + h, west = x - h, north = y + h, south = y - h;
+                const Float3 e = {east - x, y - y, H(east, y) - z};
+                const Float3 w = {west - x, y - y, H(west, y) - z};
+                const Float3 n = {x - x, north - y, H(x, north) - z};
+                const Float3 s = {x - x, south - y, H(x, south) - z};
+                const Float3 a = crossThenUnit(e, n), b = crossThenUnit(n, w);
+                const Float3 c = crossThenUnit(w, s), d = crossThenUnit(s, e);
+                const Float3 expected =
+                    unitInOrder(((a.x + b.x) + c.x) + d.x, ((a.y + b.y) + c.y) + d.y,
+                                ((a.z + b.z) + c.z) + d.z);
+
+                const Float3 got = normalAt(x, y, H);
+                ASSERT_EQ(bitsOf(got.x), bitsOf(expected.x)) << x << ", " << y;
+                ASSERT_EQ(bitsOf(got.y), bitsOf(expected.y)) << x << ", " << y;
+                ASSERT_EQ(bitsOf(got.z), bitsOf(expected.z)) << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST(VertexNormal, IsBitIdenticalInEveryCellAroundAVertex)
+{
+    // An interior vertex is c11, c01, c10 and c00 of four different cells.
+    // The walk gives all four the same coordinates, so all four cells must
+    // get the same normal, or smooth shading would show a seam.
+    std::map<std::pair<int, int>, std::vector<Float3>> normals; // vertex (i, j) -> per cell
+    int cell = 0;
+    forEachCell([&](float x, float y, float x1, float y1) {
+        const int i = cell / GRID_CELLS, j = cell % GRID_CELLS;
+        const struct {
+            int di, dj;
+            float x, y;
+        } corners[] = {{0, 0, x, y}, {1, 0, x1, y}, {1, 1, x1, y1}, {0, 1, x, y1}};
+        for (const auto& c : corners) {
+            Float3 n;
+            vertexNormal(n, {c.x, c.y, raisedBumpHeight(c.x, c.y)}, raisedBumpHeight);
+            normals[{i + c.di, j + c.dj}].push_back(n);
+        }
+        ++cell;
+    });
+    ASSERT_EQ(normals.size(), static_cast<size_t>((GRID_CELLS + 1) * (GRID_CELLS + 1)));
+    size_t sharedByFour = 0;
+    for (const auto& [vertex, seen] : normals) {
+        for (const Float3& n : seen) {
+            ASSERT_EQ(bitsOf(n.x), bitsOf(seen.front().x)) << vertex.first << ", " << vertex.second;
+            ASSERT_EQ(bitsOf(n.y), bitsOf(seen.front().y)) << vertex.first << ", " << vertex.second;
+            ASSERT_EQ(bitsOf(n.z), bitsOf(seen.front().z)) << vertex.first << ", " << vertex.second;
+        }
+        sharedByFour += seen.size() == 4;
+    }
+    EXPECT_EQ(sharedByFour, static_cast<size_t>((GRID_CELLS - 1) * (GRID_CELLS - 1)));
 }

@@ -27,6 +27,8 @@ TEST(Cross, RoundsEachProductToFloat)
     // 1 + 2^-12 squared is 1 + 2^-11 + 2^-24; in float the last term is
     // lost before the subtraction, so the difference below is exactly
     // 2^-11 - 2^-11 = 0.  Fused or wider arithmetic would leave 2^-24.
+    // The x86-64 baseline has no fused multiply-add, so this guards the
+    // build flags on machines that do (or a -march that enables it).
     const float t = 1.0f + std::ldexp(1.0f, -12);
     const float u = 1.0f + std::ldexp(1.0f, -11);
     const Float3 a = {t, 0, 1}, b = {0, t, u};
