@@ -28,6 +28,8 @@ status=0
 [ $status -ne 0 ] || fail "scripts/show velmor9 succeeded."
 grep -qF "unknown lesson 'velmor9'" "$work/err" || fail "scripts/show velmor9 said: $(cat "$work/err")"
 [ ! -e "$show_build" ] || fail "scripts/show velmor9 configured a build before refusing."
+"$show" --help >"$work/out" 2>"$work/err" || fail "scripts/show --help failed: $(cat "$work/err")"
+grep -q '^usage:' "$work/out" || fail "scripts/show --help printed: $(cat "$work/out")"
 status=0
 "$show" velmor3 velmor4 >"$work/out" 2>"$work/err" || status=$?
 if [ $status -ne 2 ] || ! grep -q '^usage:' "$work/err"; then
@@ -40,7 +42,7 @@ for request in "" velmor4; do
     "$show" ${request:+"$request"} >"$work/out" 2>&1 ||
         fail "scripts/show $request failed: $(tail -n 5 "$work/out")"
     said="$(tail -n 1 "$work/out")"
-    [ "$said" = "No display: saved a screenshot of $lesson to $show_build/$lesson.png" ] ||
+    [ "$said" = "No display (DISPLAY is not set): saved a screenshot of $lesson to $show_build/$lesson.png" ] ||
         fail "scripts/show $request ended with '$said'."
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/$lesson.png" ||
         fail "no snapshot of $lesson from the test build."

@@ -53,7 +53,7 @@ VELMOR_SNAPSHOT_TIMEOUT=soon expect_error "VELMOR_SNAPSHOT_TIMEOUT must be a who
 
 mkdir "$work/empty-build"
 expect_error "velmor5 is not built yet" --build-dir "$work/empty-build" velmor5 "$work/x.png"
-grep -qF "cmake --build build" "$work/err" || fail "the not-built message does not say how to build."
+grep -qF "cmake --build $work/empty-build" "$work/err" || fail "the not-built message does not say how to build that build folder."
 expect_error "does not exist or is not executable" --program "$work/nothing" velmor5 "$work/x.png"
 
 # A tool missing from PATH: only the commands the script needs up to that check.
