@@ -21,7 +21,11 @@ set(VELMOR_GUIDE_PICTURES
     docs/unlifted.png
     docs/grid-zoom.png)
 
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(NOT WIN32)
+    # Where Debian looks for a package's licence.
+    install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+endif()
 install(FILES docs/lessons.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES docs/figures/normals.gp docs/figures/order.gp
@@ -40,7 +44,14 @@ install(FILES core/plotcore.h core/plotcore_internal.h core/surface.cpp core/she
 set(VELMOR_PACKAGE_MAINTAINER "velmor developers <velmor-developers@invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 
-set(CPACK_GENERATOR DEB)
+if(WIN32)
+    # scripts/windows: a zip that unpacks to one folder holding the
+    # programs beside the README, the licence and the guide.
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_SYSTEM_NAME win64)
+else()
+    set(CPACK_GENERATOR DEB)
+endif()
 set(CPACK_PACKAGE_NAME velmor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${VELMOR_PACKAGE_MAINTAINER}")
@@ -65,7 +76,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # release: freeglut, GLU, libGL, the C and C++ runtimes.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+if(NOT WIN32)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+endif()
 
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/out/")

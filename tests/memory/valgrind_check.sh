@@ -8,7 +8,7 @@ if [ $# -lt 1 ]; then
     exit 2
 fi
 if ! command -v valgrind >/dev/null 2>&1; then
-    echo "valgrind_check.sh: valgrind is not installed; install the Debian package valgrind (scripts/setup does)." >&2
+    echo "valgrind_check.sh: valgrind is not installed; install the Debian package valgrind (scripts/setup --tests does)." >&2
     exit 1
 fi
 exec valgrind --error-exitcode=1 --leak-check=full --quiet "$@"

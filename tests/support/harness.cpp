@@ -585,7 +585,7 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
                            (options_.wrapperPackage.empty()
                                 ? std::string(".")
                                 : ": install the Debian package " + options_.wrapperPackage +
-                                      " (scripts/setup does)."));
+                                      " (scripts/setup --tests does)."));
     }
     const std::string notifier = LESSON_HARNESS_FRAME_NOTIFY;
     if (access(notifier.c_str(), R_OK) != 0) {

@@ -546,7 +546,7 @@ std::vector<TraceCall> readTrace(const std::string& traceFile, Milliseconds time
     if (!commandExists(APITRACE)) {
         throw HarnessError(std::string("apitrace is not installed, so OpenGL calls cannot be "
                                        "recorded: install the Debian package ") +
-                           APITRACE_PACKAGE + " (scripts/setup does).");
+                           APITRACE_PACKAGE + " (scripts/setup --tests does).");
     }
     return parsePickledCalls(runCommand({APITRACE, "pickle", traceFile}, timeout));
 }

@@ -11,7 +11,7 @@ fail() {
 # package that brings it.
 need() {
     command -v "$1" >/dev/null 2>&1 ||
-        fail "'$1' is missing: install the Debian package $2 (scripts/setup installs everything)."
+        fail "'$1' is missing: install the Debian package $2 (scripts/setup --tests installs everything)."
 }
 
 # pixel_count A.png B.png: how many pixels differ at all.

@@ -1,0 +1,48 @@
+# mingw-w64.cmake - cross-builds for 64-bit Windows with Debian's
+# mingw-w64 toolchain (g++-mingw-w64-x86-64-win32).  scripts/windows uses
+# it twice: for freeglut, built from its source as a static library, and
+# for the lessons, linked against that library.
+#
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+#         -DVELMOR_FREEGLUT_ROOT=<where freeglut is installed>
+#
+# Everything the Windows build needs beyond a plain configure is here, so
+# that no source file carries a Windows branch.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VELMOR_MINGW_TRIPLET x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VELMOR_MINGW_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${VELMOR_MINGW_TRIPLET}-g++)
+set(CMAKE_RC_COMPILER ${VELMOR_MINGW_TRIPLET}-windres)
+
+# Headers and libraries come from the mingw-w64 tree and from the
+# freeglut built for it, never from the host's /usr.
+set(VELMOR_FREEGLUT_ROOT "" CACHE PATH "Where the static Windows freeglut is installed")
+set(CMAKE_FIND_ROOT_PATH /usr/${VELMOR_MINGW_TRIPLET} ${VELMOR_FREEGLUT_ROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# FindGLUT asks pkg-config first, which would hand it the host's glut.pc.
+set(ENV{PKG_CONFIG_LIBDIR} "")
+set(ENV{PKG_CONFIG_PATH} "")
+
+# The programs import only Windows' own DLLs: the C and C++ runtimes and
+# (for the win32 thread model) nothing else are linked in statically.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# freeglut as a static library: its header must know (FREEGLUT_STATIC, or
+# it declares the functions as DLL imports), and what it calls in Windows
+# must follow it on every link line.  Built with FREEGLUT_REPLACE_GLUT
+# the library is libglut.a beside GL/glut.h, which FindGLUT finds.
+if(VELMOR_FREEGLUT_ROOT)
+    set(CMAKE_CXX_FLAGS_INIT "-DFREEGLUT_STATIC")
+    set(CMAKE_CXX_STANDARD_LIBRARIES
+        "-lopengl32 -lwinmm -lgdi32 -luser32 -lkernel32 -ladvapi32" CACHE STRING "" FORCE)
+endif()
+
+# The installed layout (and so the zip that CPack makes of it) is one
+# folder: the programs next to the README, the licence and the guide.
+set(CMAKE_INSTALL_BINDIR "." CACHE PATH "Where the programs go")
+set(CMAKE_INSTALL_DOCDIR "." CACHE PATH "Where the guide goes")
