@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Checks the Windows build as a learner on Windows would meet it, as far as
+# this machine can: scripts/windows cross-builds every lesson; each .exe
+# imports only Windows' own DLLs; the zip holds the programs, the README,
+# the licence and the guide; and under Wine (whose OpenGL is this machine's
+# Mesa) each program draws exactly the native program's picture, and so
+# does one resized window.
+#   windows_check.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+src="$1"
+build="$2"
+need wine wine
+need x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
+need Xvfb xvfb
+need convert imagemagick
+
+# Kept in the build tree: the second run reuses the cross-built freeglut
+# and the Wine prefix (700 MB, some seconds to make).
+windows="$build/windows"
+out="$windows/out"
+export WINEPREFIX="$windows/wineprefix"
+export WINEDEBUG=-all
+# No prompts to install Wine's .NET and browser engine into a new prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-windows.XXXXXX")"
+cleanup() {
+    [ ! -d "$WINEPREFIX" ] || wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+unset DISPLAY
+
+"$src/scripts/windows" --build-dir "$windows" --werror "$out" >"$work/build.log" 2>&1 ||
+    fail "scripts/windows failed: $(tail -n 5 "$work/build.log")"
+
+# --- the programs and the zip ----------------------------------------------------
+lessons=()
+for source in "$src"/lessons/velmor*.cpp; do
+    lessons+=("$(basename "$source" .cpp)")
+done
+zips=("$out"/velmor-*-win64.zip)
+[ -f "${zips[0]}" ] || fail "scripts/windows left no velmor-*-win64.zip in $out."
+cmake -E tar tf "${zips[0]}" | sed 's|^[^/]*/||' >"$work/zip"
+for file in README.md LICENSE docs/lessons.md docs/gallery.png; do
+    grep -qxF "$file" "$work/zip" || fail "the zip has no $file."
+done
+
+readonly SYSTEM_DLLS=" advapi32.dll gdi32.dll glu32.dll kernel32.dll msvcrt.dll opengl32.dll user32.dll winmm.dll "
+for lesson in "${lessons[@]}"; do
+    exe="$out/$lesson.exe"
+    [ -f "$exe" ] || fail "scripts/windows left no $lesson.exe in $out."
+    grep -qxF "$lesson.exe" "$work/zip" || fail "the zip has no $lesson.exe."
+    imports="$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')"
+    [ -n "$imports" ] || fail "objdump found no imported DLLs in $lesson.exe."
+    for dll in $imports; do
+        [[ "$SYSTEM_DLLS" == *" $dll "* ]] || fail "$lesson.exe needs $dll, which Windows does not have."
+    done
+done
+
+# --- under Wine, the native pictures ------------------------------------------------
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot could not make a prefix: $(tail -n 3 "$work/wineboot.log")"
+    # freeglut reads DISPLAY on Windows too, and cannot open the screen
+    # ("CreateDC failed") without it.
+    wine reg add 'HKCU\Environment' /v DISPLAY /t REG_SZ /d DISPLAY /f >"$work/reg.log" 2>&1 ||
+        fail "could not set DISPLAY in the Wine prefix: $(tail -n 3 "$work/reg.log")"
+fi
+# One Wine server for all the runs, instead of one started and stopped per
+# run; a server that is still lingering after the set-up must end first.
+wineserver -w
+wineserver -p || fail "could not start a Wine server for $WINEPREFIX."
+
+# compare_lesson LESSON [WIDTHxHEIGHT]: the native and the Wine pictures, compared.
+compare_lesson() {
+    local lesson="$1" size="${2:-}" name="$1${2:+-$2}"
+    printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$out/$lesson.exe" >"$work/$lesson-wine"
+    chmod +x "$work/$lesson-wine"
+    "$src/scripts/snapshot" --private-display --build-dir "$build" "$lesson" "$work/$name-native.png" $size ||
+        fail "no snapshot of the native $lesson."
+    "$src/scripts/snapshot" --private-display --program "$work/$lesson-wine" "$lesson" "$work/$name-wine.png" $size ||
+        fail "no snapshot of $lesson.exe under Wine."
+    differing="$(pixel_count "$work/$name-native.png" "$work/$name-wine.png")"
+    [ "$differing" = 0 ] ||
+        fail "$lesson.exe under Wine${size:+ at $size} draws a picture $differing pixels different from the native one."
+}
+for lesson in "${lessons[@]}"; do
+    compare_lesson "$lesson"
+done
+# A window of another shape: the reshape keeps the aspect ratio the same way.
+compare_lesson velmor6 640x400
+echo "the ${#lessons[@]} Windows programs import only system DLLs, ship in the zip, and draw under Wine exactly what the native ones draw."
