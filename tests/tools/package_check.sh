@@ -4,8 +4,9 @@
 #    summary and a wrapped long description, and Depends naming the package
 #    of every library the programs link directly (as dpkg-shlibdeps finds);
 #  - its files: the four programs in /usr/bin, the guide with its pictures,
-#    sources and README in /usr/share/doc/velmor, nothing outside /usr, and
-#    every link of the guide resolving inside the installed tree;
+#    sources, README and licence (copyright) in /usr/share/doc/velmor,
+#    nothing outside /usr, and every link of the guide resolving inside the
+#    installed tree;
 #  - that apt would install it here (a simulation: nothing changes);
 #  - that each installed program, run from the unpacked tree, draws exactly
 #    the picture of the program in the build tree.
@@ -81,7 +82,7 @@ outside="$(grep -v '^\./usr/' "$work/files" | grep -v '^\./$' || true)"
 
 doc=usr/share/doc/velmor
 expected=(usr/bin/velmor3 usr/bin/velmor4 usr/bin/velmor5 usr/bin/velmor6
-    "$doc/README.md" "$doc/docs/lessons.md" "$doc/docs/gallery.png" "$doc/core/plotcore.h")
+    "$doc/README.md" "$doc/copyright" "$doc/docs/lessons.md" "$doc/docs/gallery.png" "$doc/core/plotcore.h")
 for lesson in velmor3 velmor4 velmor5 velmor6; do
     expected+=("$doc/docs/$lesson.png" "$doc/lessons/$lesson.cpp")
 done
@@ -91,6 +92,7 @@ done
 for lesson in velmor3 velmor4 velmor5 velmor6; do
     [ -x "$root/usr/bin/$lesson" ] || fail "/usr/bin/$lesson is not executable."
 done
+cmp -s "$src/LICENSE" "$root/$doc/copyright" || fail "/$doc/copyright is not the project's LICENSE."
 
 # Every relative link of the installed guide, and the README's gallery.
 while read -r target; do
