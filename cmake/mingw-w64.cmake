@@ -24,12 +24,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# FindGLUT asks pkg-config first, which would hand it the host's glut.pc.
-set(ENV{PKG_CONFIG_LIBDIR} "")
+# FindGLUT asks pkg-config first, which would hand it the host's glut.pc:
+# let it see only the Windows freeglut's.
+if(VELMOR_FREEGLUT_ROOT)
+    set(ENV{PKG_CONFIG_LIBDIR} "${VELMOR_FREEGLUT_ROOT}/lib/pkgconfig")
+else()
+    set(ENV{PKG_CONFIG_LIBDIR} "")
+endif()
 set(ENV{PKG_CONFIG_PATH} "")
 
-# The programs import only Windows' own DLLs: the C and C++ runtimes and
-# (for the win32 thread model) nothing else are linked in statically.
+# The programs import only Windows' own DLLs: the GCC and C++ runtimes
+# are linked in rather than shipped beside them as DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # freeglut as a static library: its header must know (FREEGLUT_STATIC, or
