@@ -23,7 +23,7 @@ as_user() {
 }
 
 for option in "" --tests; do
-    as_user "$src/scripts/setup" $option </dev/null >"$work/out" 2>&1 ||
+    as_user "$src/scripts/setup" ${option:+"$option"} </dev/null >"$work/out" 2>&1 ||
         fail "scripts/setup $option failed with everything installed: $(cat "$work/out")"
     [ ! -s "$work/out" ] || fail "scripts/setup $option said, with everything installed: $(cat "$work/out")"
 done

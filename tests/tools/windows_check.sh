@@ -53,7 +53,7 @@ for lesson in "${lessons[@]}"; do
     exe="$out/$lesson.exe"
     [ -f "$exe" ] || fail "scripts/windows left no $lesson.exe in $out."
     grep -qxF "$lesson.exe" "$work/zip" || fail "the zip has no $lesson.exe."
-    imports="$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')"
+    imports="$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]')"
     [ -n "$imports" ] || fail "objdump found no imported DLLs in $lesson.exe."
     for dll in $imports; do
         [[ "$SYSTEM_DLLS" == *" $dll "* ]] || fail "$lesson.exe needs $dll, which Windows does not have."
@@ -79,9 +79,9 @@ compare_lesson() {
     local lesson="$1" size="${2:-}" name="$1${2:+-$2}"
     printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$out/$lesson.exe" >"$work/$lesson-wine"
     chmod +x "$work/$lesson-wine"
-    "$src/scripts/snapshot" --private-display --build-dir "$build" "$lesson" "$work/$name-native.png" $size ||
+    "$src/scripts/snapshot" --private-display --build-dir "$build" "$lesson" "$work/$name-native.png" ${size:+"$size"} ||
         fail "no snapshot of the native $lesson."
-    "$src/scripts/snapshot" --private-display --program "$work/$lesson-wine" "$lesson" "$work/$name-wine.png" $size ||
+    "$src/scripts/snapshot" --private-display --program "$work/$lesson-wine" "$lesson" "$work/$name-wine.png" ${size:+"$size"} ||
         fail "no snapshot of $lesson.exe under Wine."
     differing="$(pixel_count "$work/$name-native.png" "$work/$name-wine.png")"
     [ "$differing" = 0 ] ||
