@@ -30,6 +30,10 @@ install(FILES docs/lessons.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES docs/figures/normals.gp docs/figures/order.gp
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs/figures)
+# The exercises' solutions and their pictures, which the guide links.
+file(GLOB VELMOR_EXERCISES CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/docs/exercises/*.patch ${PROJECT_SOURCE_DIR}/docs/exercises/*.png)
+install(FILES ${VELMOR_EXERCISES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs/exercises)
 # The sources the guide quotes: a learner reads them next to it.
 foreach(lesson IN LISTS VELMOR_LESSONS)
     install(FILES lessons/${lesson}.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/lessons)

@@ -24,10 +24,13 @@ static void display()
         const float z11 = HEIGHT(x1, y1);
         const float z01 = HEIGHT(x, y1);
 
-        // One normal for the whole quad, from the edges c00->c10 and
-        // c00->c01.  The fourth corner does not take part, although the
-        // quad is not flat in general: flat shading only needs a direction
-        // that is roughly right for the tile.
+        // One normal for the whole quad, from the two edges that leave the
+        // corner (x, y): u goes to (x1, y), v to (x, y1).  Each edge is its
+        // end minus its start, part by part, so the y part of u is y - y
+        // and the x part of v is x - x: both zero, written out so that all
+        // six parts follow one pattern.  The fourth corner does not take
+        // part, although the quad is not flat in general: flat shading
+        // only needs a direction that is roughly right for the tile.
         const Float3 u = {x1 - x, y - y, z10 - z00};
         const Float3 v = {x - x, y1 - y, z01 - z00};
         const Float3 normal = normalize(cross(u, v));

@@ -5,18 +5,23 @@
 #
 # Left: a grid vertex p seen from above, its four neighbours one step h
 # away and the four triangles whose normals vertexNormal adds up.
-# Right: a slice through the bump along y = 0, at the real grid x values.
-# One normal per quad (red) is the same all across the quad, so the shade
-# jumps where two quads meet; the vertex normal (blue) is shared by both
-# quads at that vertex, so the shade is continuous.
+# Right: a slice through the bump along a grid row.  No row lies at y = 0
+# (28 cells from -5 put the rows nearest the middle at -0.172 and
+# +0.172), so the slice takes the row y = -5 + 14h = -0.172, with the
+# vertices at the grid's x values.  The arrows are the normals of the
+# slice's own segments, drawn in its plane: a two-dimensional picture of
+# the same idea.  One normal per quad (red) is the same all across the
+# quad, so the shade jumps where two quads meet; the vertex normal (blue)
+# is shared by both quads at that vertex, so the shade is continuous.
 if (!exists("out")) out = "normals.png"
 
 set terminal pngcairo size 1100,560 font "DejaVu Sans,13" enhanced
 set output out
 
 h = 10.0 / 29.0
-bump(x) = 8.0 * exp(-x * x / 5.0)
 gridX(i) = -5.0 + i * h
+rowY = gridX(14)
+bump(x) = 8.0 * exp(-(x * x + rowY * rowY) / 5.0)
 
 set multiplot
 
@@ -68,7 +73,7 @@ unset arrow
 unset label
 
 # --- right: one slice of the surface ---------------------------------------
-set title "A slice along y = 0: normals per quad and per vertex"
+set title sprintf("A slice along the grid row y = %.3f", rowY)
 set origin 0.48, 0.1
 set size 0.52, 0.9
 set size ratio -1

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks that the learner's guide docs/lessons.md still tells the truth:
 #  - every C++ block is marked with the file it quotes, and still appears
-#    verbatim in that file (so does any other block that is marked);
-#  - every pixel value it quotes is still in the committed picture;
+#    verbatim in that file (so does any other block that is marked); a
+#    block marked with line numbers is exactly those lines;
+#  - every pixel value it quotes is still in the committed picture, and
+#    two pictures it calls the same are the same to the pixel;
 #  - every picture and file it links to exists, and so does the README's
 #    gallery.
 #   guide_check.sh SOURCE_DIR
@@ -21,6 +23,8 @@ problem() {
 }
 
 # --- quoted code ----------------------------------------------------------
+# <!-- quoted from FILE --> or <!-- quoted from FILE lines FIRST-LAST -->
+readonly QUOTE_MARK='^<!-- quoted from ([^ ]+)( lines ([0-9]+)-([0-9]+))? -->$'
 blocks=0
 quoted=""
 in_block=no
@@ -35,8 +39,10 @@ while IFS= read -r line || [ -n "$line" ]; do
             block=""
             block_line=$line_no
             quoted=""
-            if [[ "$previous" =~ ^'<!-- quoted from '([^ ]+)' -->'$ ]]; then
+            lines=""
+            if [[ "$previous" =~ $QUOTE_MARK ]]; then
                 quoted="${BASH_REMATCH[1]}"
+                [ -z "${BASH_REMATCH[2]}" ] || lines="${BASH_REMATCH[3]},${BASH_REMATCH[4]}"
             elif [ "$line" = '```cpp' ]; then
                 problem "docs/lessons.md:$line_no: C++ code without a '<!-- quoted from FILE -->' line before it."
             fi
@@ -50,8 +56,12 @@ while IFS= read -r line || [ -n "$line" ]; do
                 problem "docs/lessons.md:$block_line: quotes $quoted, which does not exist."
             else
                 whole="$(cat "$src/$quoted")"
-                [[ "$whole" == *"$block"* ]] ||
+                if [ -n "$lines" ]; then
+                    [ "$(sed -n "${lines}p" "$src/$quoted")" = "${block%$'\n'}" ] ||
+                        problem "docs/lessons.md:$block_line: the code quoted from $quoted is no longer at lines ${lines/,/-}; correct the lines or their numbers in the guide."
+                elif [[ "$whole" != *"$block"* ]]; then
                     problem "docs/lessons.md:$block_line: the code quoted from $quoted is no longer in it; copy the current lines into the guide."
+                fi
             fi
         fi
         previous='```'
@@ -81,6 +91,12 @@ while read -r picture x y greens; do
     [ "${actual[*]}" = "${expected[*]}" ] ||
         problem "docs/lessons.md says the green values of docs/$picture from ($x, $y) on are '${expected[*]}'; they are '${actual[*]}'."
 done < <(sed -n 's/^<!-- pixels \([^ ]*\) \([0-9]*\),\([0-9]*\) = \([0-9 ]*\) -->$/\1 \2 \3 \4/p' "$guide")
+while read -r picture other; do
+    pixels=$((pixels + 1))
+    differing="$(pixel_count "$src/docs/$picture" "$src/docs/$other")"
+    [ "$differing" = 0 ] ||
+        problem "docs/lessons.md says docs/$picture and docs/$other are the same picture; they differ in $differing pixels."
+done < <(sed -n 's/^<!-- same \([^ ]*\) \([^ ]*\) -->$/\1 \2/p' "$guide")
 [ $pixels -ge 5 ] || problem "docs/lessons.md: only $pixels pixel claims found."
 
 # --- links ------------------------------------------------------------------

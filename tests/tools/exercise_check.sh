@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Checks the solutions of the exercises: every docs/exercises/NAME.patch is
+# applied to a clean copy of the tracked sources, built and run by
+# scripts/exercise, and its picture compared with docs/exercises/NAME.png,
+# the one the guide shows.  On the Mesa build recorded in docs/pictures.txt
+# the two must match to the pixel; on another, as in gallery_check.sh, up
+# to TOLERANT_SHARE_PERCENT of the pixels may differ by more than
+# TOLERANT_FUZZ.
+#   exercise_check.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+readonly TOLERANT_FUZZ=10%
+readonly TOLERANT_SHARE_PERCENT=1
+
+src="$1"
+build="$2"
+need Xvfb xvfb
+need convert imagemagick
+need git git
+
+fresh="$build/tests/tools/exercise-check"
+rm -rf "$fresh"
+mkdir -p "$fresh"
+unset DISPLAY
+
+recorded() { sed -n "s/^$1 //p" "$src/docs/pictures.txt"; }
+mesa="$(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo unknown)"
+exact=yes
+if [ "$(recorded mesa)" != "$mesa" ] || [ "$(recorded machine)" != "$(uname -m)" ]; then
+    exact=no
+    echo "NOTE: docs/ was rendered with Mesa $(recorded mesa) on $(recorded machine); this is Mesa $mesa on $(uname -m), so pictures may differ in up to $TOLERANT_SHARE_PERCENT% of their pixels by more than $TOLERANT_FUZZ."
+fi
+
+failures=0
+problem() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+checked=0
+for patch in "$src"/docs/exercises/*.patch; do
+    [ -e "$patch" ] || fail "docs/exercises holds no solution patches."
+    name="$(basename "$patch" .patch)"
+    committed="$src/docs/exercises/$name.png"
+    made="$fresh/$name.png"
+    if [ ! -r "$committed" ]; then
+        problem "docs/exercises/$name.png is missing: run scripts/gallery and commit docs/."
+        continue
+    fi
+    grep -q "](exercises/$name.png)" "$src"/docs/*.md ||
+        problem "no page in docs/ shows docs/exercises/$name.png."
+    if ! "$src/scripts/exercise" "$patch" "$made" >"$fresh/$name.log" 2>&1; then
+        problem "$name: $(tail -n 2 "$fresh/$name.log" | tr '\n' ' ')"
+        continue
+    fi
+    checked=$((checked + 1))
+    if [ $exact = yes ]; then
+        differing="$(compare -metric AE "$committed" "$made" "$fresh/diff-$name.png" 2>&1 || true)"
+        allowed=0
+    else
+        differing="$(compare -fuzz $TOLERANT_FUZZ -metric AE "$committed" "$made" "$fresh/diff-$name.png" 2>&1 || true)"
+        allowed=$(($(identify -format '%w*%h' "$made") * TOLERANT_SHARE_PERCENT / 100))
+    fi
+    if ! [[ "$differing" =~ ^[0-9]+$ ]] || [ "$differing" -gt $allowed ]; then
+        problem "the solution $name draws a picture that differs from docs/exercises/$name.png in $differing pixels (see $fresh/diff-$name.png); if the change is intended, run scripts/gallery and commit docs/."
+    fi
+done
+
+[ $failures -eq 0 ] || fail "$failures problem(s) with the exercises."
+echo "$checked exercise solutions build and draw their pictures ($([ $exact = yes ] && echo exact || echo tolerant) comparison)."
