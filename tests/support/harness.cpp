@@ -40,6 +40,10 @@ constexpr Milliseconds POLL_INTERVAL(10);
 // How long a stopped Xvfb may take to end before it is killed.
 constexpr Milliseconds XVFB_STOP_TIMEOUT(5000);
 
+// A program that draws no frame for this long has handled all the input
+// it was sent.
+constexpr Milliseconds INPUT_QUIET(150);
+
 // How much of a program's output goes into an error message.
 constexpr std::size_t OUTPUT_TAIL = 4000;
 
@@ -749,6 +753,42 @@ bool Lesson::readFrames(Clock::time_point deadline, const std::function<bool()>&
         lastFrameSize_ = Size{static_cast<int>(record.width), static_cast<int>(record.height)};
     }
     return true;
+}
+
+void Lesson::sendInput(const std::vector<std::string>& xdotoolWords, bool thenRepaint)
+{
+    if (!commandExists("xdotool")) {
+        throw HarnessError("'xdotool' is not installed: install the Debian package xdotool "
+                           "(scripts/setup does).");
+    }
+    Display* x = display_.connection();
+    checkedX(x, "XSetInputFocus", [&] {
+        XSetInputFocus(x, window_, RevertToPointerRoot, CurrentTime);
+    });
+    std::vector<std::string> command = {"env", "DISPLAY=" + display_.name(), "xdotool"};
+    command.insert(command.end(), xdotoolWords.begin(), xdotoolWords.end());
+    runCommand(command, options_.timeout);
+    if (!thenRepaint) {
+        return;
+    }
+    // Each input may ask for a frame, and the toolkit merges requests
+    // that come faster than it draws: so wait until no frame has come for
+    // a while, then ask for one more, which is drawn after all the input.
+    const Clock::time_point deadline = Clock::now() + options_.timeout;
+    unsigned seen = 0;
+    do {
+        if (Clock::now() >= deadline) {
+            throw HarnessError(describeFailure("it kept drawing after the input"));
+        }
+        seen = frames_;
+        drainFrames(INPUT_QUIET);
+    } while (frames_ != seen);
+    repaint();
+}
+
+ExitStatus Lesson::waitForExit()
+{
+    return finish(Clock::now() + options_.timeout);
 }
 
 void Lesson::waitForFrames(unsigned count)
