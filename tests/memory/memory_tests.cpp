@@ -38,6 +38,9 @@ const Program LESSONS[] = {
     {"velmor4", VELMOR_PROGRAM_DIR "/velmor4"},
     {"velmor5", VELMOR_PROGRAM_DIR "/velmor5"},
     {"velmor6", VELMOR_PROGRAM_DIR "/velmor6"},
+#ifdef VELMOR7_BUILT
+    {"velmor7", VELMOR_PROGRAM_DIR "/velmor7"},
+#endif
 };
 
 // Enough frames for any allocation made "only now and then" (a lazily
