@@ -772,18 +772,27 @@ void Lesson::sendInput(const std::vector<std::string>& xdotoolWords, bool thenRe
         return;
     }
     // Each input may ask for a frame, and the toolkit merges requests
-    // that come faster than it draws: so wait until no frame has come for
-    // a while, then ask for one more, which is drawn after all the input.
+    // that come faster than it draws, so the frames say only that some of
+    // the input has been handled.  Wait until no frame has come for a
+    // while, ask for one more, and accept it only if the program stays
+    // quiet after it too: a program that was merely kept off the processor
+    // with input still to handle would draw again.
     const Clock::time_point deadline = Clock::now() + options_.timeout;
-    unsigned seen = 0;
-    do {
-        if (Clock::now() >= deadline) {
-            throw HarnessError(describeFailure("it kept drawing after the input"));
+    for (;;) {
+        unsigned seen = 0;
+        do {
+            if (Clock::now() >= deadline) {
+                throw HarnessError(describeFailure("it kept drawing after the input"));
+            }
+            seen = frames_;
+            drainFrames(INPUT_QUIET);
+        } while (frames_ != seen);
+        repaint();
+        const unsigned repainted = frames_;
+        if (drainFrames(INPUT_QUIET) == repainted) {
+            return;
         }
-        seen = frames_;
-        drainFrames(INPUT_QUIET);
-    } while (frames_ != seen);
-    repaint();
+    }
 }
 
 ExitStatus Lesson::waitForExit()
