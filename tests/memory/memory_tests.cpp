@@ -33,6 +33,8 @@ void PrintTo(const Program& program, std::ostream* out)
     *out << program.name;
 }
 
+// One lesson a line; lesson 7 is there where it is built (with freeglut).
+// clang-format off
 const Program LESSONS[] = {
     {"velmor3", VELMOR_PROGRAM_DIR "/velmor3"},
     {"velmor4", VELMOR_PROGRAM_DIR "/velmor4"},
@@ -42,6 +44,7 @@ const Program LESSONS[] = {
     {"velmor7", VELMOR_PROGRAM_DIR "/velmor7"},
 #endif
 };
+// clang-format on
 
 // Enough frames for any allocation made "only now and then" (a lazily
 // grown buffer, a cache) to show up, and quick: 200 frames of the slowest
