@@ -32,9 +32,9 @@ static constexpr double START_AZIMUTH = 45.0;
 static const double START_ELEVATION = std::atan(1.0 / std::sqrt(2.0)) / RADIANS_PER_DEGREE;
 static const double START_DISTANCE = std::sqrt(300.0);
 
-static constexpr double KEY_TURN = 5.0;           // degrees per arrow key
-static constexpr double DRAG_TURN = 0.5;          // degrees per pixel dragged
-static constexpr double ZOOM_STEP = 1.1;          // distance factor per key or wheel notch
+static constexpr double KEY_TURN = 5.0;  // degrees per arrow key
+static constexpr double DRAG_TURN = 0.5; // degrees per pixel dragged
+static constexpr double ZOOM_STEP = 1.1; // distance factor per key or wheel notch
 // Straight above or below the origin the up vector +z points along the
 // line of sight, and gluLookAt has no view to give.
 static constexpr double MAX_ELEVATION = 85.0;
