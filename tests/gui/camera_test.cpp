@@ -2,7 +2,9 @@
 // behind, and the camera's bounds, all through keys and drags sent to the
 // real program.
 #include "gui_support.h"
+#include "trace.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -173,6 +175,57 @@ TEST(Lesson7Camera, DragTurnsTheCameraHalfADegreePerPixel)
     lesson.sendInput(press("r"));
     const Image oneUp = pictureAfter(lesson, press("Up"));
     EXPECT_EQ(harness::countDifferentPixels(oneUp, drag(0, 10)), 0u);
+}
+
+// Every frame, as recorded by apitrace: the view (gluLookAt ends with a
+// glTranslated by minus the eye), then beginFrame from its glClearColor
+// to its five state calls, then the depth test on or off.  The eye of the
+// start is exactly lesson 5's; half way round it is (-10, -10, 10).
+TEST(Lesson7Camera, EachFrameLoadsTheViewThenBeginsThenSetsTheDepthTest)
+{
+    const std::string file = harness::makeTemporaryDirectory("velmor7-trace") + "/velmor7.trace";
+    {
+        harness::Lesson lesson(gui::sharedDisplay(), harness::tracedLaunch(VELMOR7_PROGRAM, file));
+        lesson.sendInput(press("Right", 36));
+        lesson.sendInput(press("d"));
+        lesson.close();
+    }
+    const std::vector<harness::TraceCall> calls = harness::readTrace(file);
+    struct Frame {
+        double eye[3];
+        bool depthTest;
+        std::string view; // the glTranslated, every value in full
+    };
+    std::vector<Frame> frames;
+    const char* const prologue[] = {"glMatrixMode", "glLoadIdentity", "glMultMatrixf",
+                                    "glTranslated", "glClearColor",   "glClear"};
+    constexpr std::size_t BEGIN_FRAME_STATE_CALLS = 5;
+    for (std::size_t k = 5; k + BEGIN_FRAME_STATE_CALLS + 1 < calls.size(); ++k) {
+        if (calls[k].name != "glClear") {
+            continue;
+        }
+        for (std::size_t j = 0; j < 6; ++j) {
+            ASSERT_EQ(calls[k - 5 + j].name, prologue[j]) << calls[k - 5 + j].describe();
+        }
+        EXPECT_EQ(calls[k - 5].argument(0).asInt(), GL_MODELVIEW);
+        const harness::TraceCall& translate = calls[k - 2];
+        const harness::TraceCall& depth = calls[k + BEGIN_FRAME_STATE_CALLS + 1];
+        ASSERT_TRUE(depth.name == "glEnable" || depth.name == "glDisable") << depth.describe();
+        EXPECT_EQ(depth.argument(0).asInt(), GL_DEPTH_TEST);
+        frames.push_back({{-translate.argument(0).asDouble(), -translate.argument(1).asDouble(),
+                           -translate.argument(2).asDouble()},
+                          depth.name == "glEnable",
+                          translate.describe()});
+    }
+    ASSERT_GE(frames.size(), 3u) << "the first frame, one after the turns, one after d";
+    const Frame& first = frames.front();
+    EXPECT_TRUE(first.eye[0] == 10.0 && first.eye[1] == 10.0 && first.eye[2] == 10.0) << first.view;
+    EXPECT_TRUE(first.depthTest);
+    const Frame& last = frames.back();
+    EXPECT_NEAR(last.eye[0], -10.0, 1e-6);
+    EXPECT_NEAR(last.eye[1], -10.0, 1e-6);
+    EXPECT_NEAR(last.eye[2], 10.0, 1e-6);
+    EXPECT_FALSE(last.depthTest);
 }
 
 // q and Esc leave the event loop, and main returns 0.
