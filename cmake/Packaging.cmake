@@ -1,4 +1,4 @@
-# Packaging.cmake - what `cmake --install` puts beside the four programs,
+# Packaging.cmake - what `cmake --install` puts beside the programs,
 # and the Debian package that CPack makes of the whole installation.
 #
 #   cmake --install build --prefix /usr/local     programs and guide
@@ -15,6 +15,9 @@ set(VELMOR_GUIDE_PICTURES
     docs/velmor4.png
     docs/velmor5.png
     docs/velmor6.png
+    docs/velmor7.png
+    docs/velmor7-behind.png
+    docs/velmor7-behind-no-depth.png
     docs/facets.png
     docs/normals.png
     docs/order.png
@@ -63,11 +66,12 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Debian wants the long description in lines of under 80 characters; CPack
 # indents each line for the control file.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Four small programs, velmor3 to velmor6, each one step in drawing a\n"
+    "Five small programs, velmor3 to velmor7, each one step in drawing a\n"
     "function of two variables as a lit 3-D surface with freeglut, GLU and\n"
     "fixed-function OpenGL: flat shading, smooth shading with averaged vertex\n"
-    "normals, a domain grid under the surface, and a translucent surface\n"
-    "blended over the grid.\n"
+    "normals, a domain grid under the surface, a translucent surface\n"
+    "blended over the grid, and a depth buffer with a camera the learner\n"
+    "turns with the keys and the mouse.\n"
     "\n"
     "The guide in /usr/share/doc/velmor/docs/lessons.md explains every step,\n"
     "with the lesson sources and pictures of what each program draws.")

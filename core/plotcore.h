@@ -98,6 +98,13 @@ Float3& vertexNormal(Float3& out, const Float3& p, HeightFn H);
 // as -geometry and -display.
 int runLesson(int& argc, char** argv, const char* title, void (*display)());
 
+// The window part of runLesson, for a lesson that asks for more than
+// double buffering (displayMode, e.g. GLUT_DOUBLE | GLUT_DEPTH) and
+// registers callbacks of its own before it runs the event loop itself.
+// The camera still follows the window's size as in every lesson.
+void openLessonWindow(int& argc, char** argv, const char* title, unsigned displayMode,
+                      void (*display)());
+
 // The start of every frame: clear to white, choose the shading model and
 // light the surface with light 0 and colour material.
 void beginFrame(GLenum shadeModel);

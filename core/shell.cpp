@@ -36,14 +36,16 @@ void reshape(int width, int height)
     glLoadIdentity();
     gluPerspective(FIELD_OF_VIEW, aspect, NEAR_PLANE, FAR_PLANE);
     glViewport(0, 0, width, height);
-    // GL_PROJECTION stays current; no lesson touches a matrix.
+    // GL_PROJECTION stays current.  Lessons 3 to 6 touch no matrix;
+    // lesson 7 selects the model-view matrix itself to move its camera.
 }
 
 void beginFrame(GLenum shadeModel)
 {
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-    // The window has no depth buffer, so the depth bit clears nothing;
-    // what is seen is decided by the order the cells are drawn in.
+    // Lessons 3 to 6 have no depth buffer, so for them the depth bit
+    // clears nothing and what is seen is decided by the order the cells
+    // are drawn in.  Lesson 7 asks for one, and this clears it.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glShadeModel(shadeModel);
     glEnable(GL_LIGHTING);
@@ -56,15 +58,21 @@ void beginFrame(GLenum shadeModel)
     glEnable(GL_COLOR_MATERIAL);
 }
 
-int runLesson(int& argc, char** argv, const char* title, void (*display)())
+void openLessonWindow(int& argc, char** argv, const char* title, unsigned displayMode,
+                      void (*display)())
 {
     glutInit(&argc, argv);
-    // Double buffered and nothing else: no depth buffer is needed.
-    glutInitDisplayMode(GLUT_DOUBLE);
+    glutInitDisplayMode(displayMode);
     glutInitWindowSize(WINDOW_SIZE, WINDOW_SIZE);
     glutCreateWindow(title);
     glutDisplayFunc(display);
     glutReshapeFunc(reshape);
+}
+
+int runLesson(int& argc, char** argv, const char* title, void (*display)())
+{
+    // Double buffered and nothing else: no depth buffer is needed.
+    openLessonWindow(argc, argv, title, GLUT_DOUBLE, display);
     glutMainLoop();
     return 0;
 }

@@ -33,12 +33,18 @@ void PrintTo(const Program& program, std::ostream* out)
     *out << program.name;
 }
 
+// One lesson a line; lesson 7 is there where it is built (with freeglut).
+// clang-format off
 const Program LESSONS[] = {
     {"velmor3", VELMOR_PROGRAM_DIR "/velmor3"},
     {"velmor4", VELMOR_PROGRAM_DIR "/velmor4"},
     {"velmor5", VELMOR_PROGRAM_DIR "/velmor5"},
     {"velmor6", VELMOR_PROGRAM_DIR "/velmor6"},
+#ifdef VELMOR7_BUILT
+    {"velmor7", VELMOR_PROGRAM_DIR "/velmor7"},
+#endif
 };
+// clang-format on
 
 // Enough frames for any allocation made "only now and then" (a lazily
 // grown buffer, a cache) to show up, and quick: 200 frames of the slowest

@@ -201,7 +201,12 @@ TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
 
 INSTANTIATE_TEST_SUITE_P(Lessons, ResizeStorm,
                          ::testing::Values(VELMOR3_PROGRAM, VELMOR4_PROGRAM, VELMOR5_PROGRAM,
-                                           VELMOR6_PROGRAM),
+                                           VELMOR6_PROGRAM
+#ifdef VELMOR7_PROGRAM
+                                           ,
+                                           VELMOR7_PROGRAM
+#endif
+                                           ),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return baseName(info.param);
                          });

@@ -40,6 +40,10 @@ constexpr Milliseconds POLL_INTERVAL(10);
 // How long a stopped Xvfb may take to end before it is killed.
 constexpr Milliseconds XVFB_STOP_TIMEOUT(5000);
 
+// A program that draws no frame for this long has handled all the input
+// it was sent.
+constexpr Milliseconds INPUT_QUIET(150);
+
 // How much of a program's output goes into an error message.
 constexpr std::size_t OUTPUT_TAIL = 4000;
 
@@ -749,6 +753,51 @@ bool Lesson::readFrames(Clock::time_point deadline, const std::function<bool()>&
         lastFrameSize_ = Size{static_cast<int>(record.width), static_cast<int>(record.height)};
     }
     return true;
+}
+
+void Lesson::sendInput(const std::vector<std::string>& xdotoolWords, bool thenRepaint)
+{
+    if (!commandExists("xdotool")) {
+        throw HarnessError("'xdotool' is not installed: install the Debian package xdotool "
+                           "(scripts/setup does).");
+    }
+    Display* x = display_.connection();
+    checkedX(x, "XSetInputFocus", [&] {
+        XSetInputFocus(x, window_, RevertToPointerRoot, CurrentTime);
+    });
+    std::vector<std::string> command = {"env", "DISPLAY=" + display_.name(), "xdotool"};
+    command.insert(command.end(), xdotoolWords.begin(), xdotoolWords.end());
+    runCommand(command, options_.timeout);
+    if (!thenRepaint) {
+        return;
+    }
+    // Each input may ask for a frame, and the toolkit merges requests
+    // that come faster than it draws, so the frames say only that some of
+    // the input has been handled.  Wait until no frame has come for a
+    // while, ask for one more, and accept it only if the program stays
+    // quiet after it too: a program that was merely kept off the processor
+    // with input still to handle would draw again.
+    const Clock::time_point deadline = Clock::now() + options_.timeout;
+    for (;;) {
+        unsigned seen = 0;
+        do {
+            if (Clock::now() >= deadline) {
+                throw HarnessError(describeFailure("it kept drawing after the input"));
+            }
+            seen = frames_;
+            drainFrames(INPUT_QUIET);
+        } while (frames_ != seen);
+        repaint();
+        const unsigned repainted = frames_;
+        if (drainFrames(INPUT_QUIET) == repainted) {
+            return;
+        }
+    }
+}
+
+ExitStatus Lesson::waitForExit()
+{
+    return finish(Clock::now() + options_.timeout);
 }
 
 void Lesson::waitForFrames(unsigned count)

@@ -15,7 +15,8 @@
 //
 // Linking with the CMake target lesson_harness brings the program paths
 // VELMOR3_PROGRAM ... VELMOR6_PROGRAM as string macros and makes sure the
-// programs are built first.
+// programs are built first; VELMOR7_PROGRAM too where lesson 7 is built
+// (it needs freeglut).
 //
 // How frames are recognised.  Waiting for a picture to "settle" is both
 // slow and unreliable, so the harness preloads a small library of its own
@@ -269,6 +270,19 @@ class Lesson {
     // covered window is uncovered (an Expose of the whole window), and
     // returns once a new frame is shown.
     void repaint();
+
+    // Sends input as a user would, through the XTest extension with
+    // xdotool (Debian package xdotool): `xdotoolWords` are xdotool's
+    // command words, e.g. {"key", "Right", "d"} or {"mousemove", "--window",
+    // id, "250", "250", "mousedown", "1"}.  The window gets the keyboard
+    // focus first.  Then, unless the input ends the program, waits until
+    // the program has drawn what the input asked for and has gone quiet,
+    // and returns once a repainted frame, drawn after all of the input,
+    // is shown.
+    void sendInput(const std::vector<std::string>& xdotoolWords, bool thenRepaint = true);
+
+    // Waits for the program to end by itself; throws on a timeout.
+    ExitStatus waitForExit();
 
     // Waits until at least `count` frames have been drawn in all.
     void waitForFrames(unsigned count);

@@ -42,13 +42,14 @@ expect_error() {
 }
 
 # --- bad requests ---------------------------------------------------------
-expect_error "unknown lesson 'velmor7'" velmor7 "$work/x.png"
+expect_error "unknown lesson 'velmor8'" velmor8 "$work/x.png"
 expect_error "unknown lesson 'flat'" flat "$work/x.png"
 for size in 0x10 640 640x x480 5000x10 64ox480 640x480x2 " 640x480"; do
     expect_error "bad size '$size'" velmor4 "$work/x.png" "$size"
 done
 expect_error "does not exist" velmor4 "$work/no/such/folder/x.png"
 expect_error "unknown option '--wait'" --wait velmor4 "$work/x.png"
+expect_error "bad key name '+'" --keys "Right +" velmor7 "$work/x.png"
 VELMOR_SNAPSHOT_TIMEOUT=soon expect_error "VELMOR_SNAPSHOT_TIMEOUT must be a whole number" velmor4 "$work/x.png"
 
 mkdir "$work/empty-build"

@@ -1,0 +1,241 @@
+// camera_test.cpp - lesson 7: its first picture, the depth test seen from
+// behind, and the camera's bounds, all through keys and drags sent to the
+// real program.
+#include "gui_support.h"
+#include "trace.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using harness::Image;
+using harness::Rgb;
+
+const char* const TITLE = "7. Depth buffer and a moving camera";
+
+// xdotool's words for pressing `key` `times` times, without its default
+// pause between keys.
+std::vector<std::string> press(const std::string& key, int times = 1)
+{
+    std::vector<std::string> words = {"key", "--delay", "0"};
+    words.insert(words.end(), static_cast<std::size_t>(times), key);
+    return words;
+}
+
+Image pictureAfter(harness::Lesson& lesson, const std::vector<std::string>& input)
+{
+    lesson.sendInput(input);
+    return lesson.capture();
+}
+
+bool isSurface(const Rgb& c)
+{
+    return c.r == 0 && c.b == 0 && c.g > 0;
+}
+
+// Black pixels with surface on both sides within `reach` pixels along a
+// row or along a column: grid lines drawn across the surface.  Lines that
+// show beside the surface, as they do around its rim, are not counted.
+std::size_t gridPixelsAcrossSurface(const Image& image)
+{
+    constexpr int reach = 3;
+    std::size_t count = 0;
+    for (int y = reach; y < image.height() - reach; ++y) {
+        for (int x = reach; x < image.width() - reach; ++x) {
+            if (image.pixel(x, y) != Rgb{0, 0, 0}) {
+                continue;
+            }
+            const bool acrossRow =
+                isSurface(image.pixel(x - reach, y)) && isSurface(image.pixel(x + reach, y));
+            const bool acrossColumn =
+                isSurface(image.pixel(x, y - reach)) && isSurface(image.pixel(x, y + reach));
+            count += acrossRow || acrossColumn ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+// The camera starts at lesson 5's eye, and with the depth test on or off
+// the picture is lesson 5's: from there the drawing order already puts
+// every nearer cell last, and the depth test agrees with it.
+TEST(Lesson7Camera, FirstPictureIsLesson5s)
+{
+    Image five;
+    {
+        harness::Lesson lesson5(gui::sharedDisplay(), {VELMOR5_PROGRAM});
+        five = lesson5.capture();
+    }
+    harness::Lesson lesson(gui::sharedDisplay(), {VELMOR7_PROGRAM});
+    EXPECT_EQ(lesson.title(), TITLE);
+    const Image start = lesson.capture();
+    const std::size_t withDepth = harness::countDifferentPixels(start, five);
+    const Image noDepth = pictureAfter(lesson, press("d"));
+    const std::size_t withoutDepth = harness::countDifferentPixels(noDepth, five);
+    RecordProperty("pixels_differing_from_lesson5", static_cast<int>(withDepth));
+    EXPECT_EQ(withDepth, 0u) << gui::keepPicture(start, "velmor7-start");
+    EXPECT_EQ(withoutDepth, 0u) << gui::keepPicture(noDepth, "velmor7-start-no-depth");
+}
+
+// 36 presses of Right turn the camera half way round, to about
+// (-10, -10, 10).  The surface is symmetric under (x, y) -> (-x, -y), so
+// a point seen from there lands where its mirror image lands in the start
+// picture; the light stays at (1, 1, 1), so the slope that faces the eye
+// now faces away from the light.
+TEST(Lesson7Camera, FromBehindTheDepthTestHidesWhatPaintersOrderCannot)
+{
+    harness::Lesson lesson(gui::sharedDisplay(), {VELMOR7_PROGRAM});
+    const Image behind = pictureAfter(lesson, press("Right", 36));
+    const Image painted = pictureAfter(lesson, press("d"));
+
+    // With the depth test the grid stays under the surface; without it
+    // the outlines of the far cells, drawn last, cross the near ones.
+    EXPECT_EQ(gridPixelsAcrossSurface(behind), 0u) << gui::keepPicture(behind, "velmor7-behind");
+    EXPECT_GT(gridPixelsAcrossSurface(painted), 1000u)
+        << gui::keepPicture(painted, "velmor7-behind-no-depth");
+
+    // A point on the near slope, half way up the bump: with the depth
+    // test it shows its own shade, which faces away from the light; without
+    // it the far slope, which faces the light, is painted over it.
+    const scene::Vec3 mirror = {1.0, 1.0, scene::raisedBump(1.0, 1.0)};
+    const scene::ScreenPoint at = scene::project(mirror, gui::WINDOW_SIZE, gui::WINDOW_SIZE);
+    const scene::Vec3 n = scene::vertexNormal(scene::raisedBump, 1.0, 1.0);
+    const int expected = scene::toLevel(scene::litGreen({-n.x, -n.y, n.z}));
+    const Rgb near = behind.pixel(static_cast<int>(at.column), static_cast<int>(at.row));
+    const Rgb over = painted.pixel(static_cast<int>(at.column), static_cast<int>(at.row));
+    EXPECT_TRUE(isSurface(near)) << harness::toString(near);
+    EXPECT_NEAR(near.g, expected, 6) << harness::toString(near);
+    EXPECT_GT(over.g, near.g + 60)
+        << harness::toString(over) << " over " << harness::toString(near);
+}
+
+// Each bound is reached by a known number of presses; more presses change
+// nothing, one fewer shows a different picture.  r returns to the first
+// picture exactly.
+TEST(Lesson7Camera, StaysWithinItsBoundsAndRReturnsToTheStart)
+{
+    harness::Lesson lesson(gui::sharedDisplay(), {VELMOR7_PROGRAM});
+    const Image start = lesson.capture();
+    const auto fromStart = [&](const std::vector<std::string>& input) {
+        lesson.sendInput(press("r"));
+        return pictureAfter(lesson, input);
+    };
+    const auto differ = [](const Image& a, const Image& b) {
+        return harness::countDifferentPixels(a, b);
+    };
+
+    // Elevation 35.26 + 10 x 5 passes 85; from 85 to -85 takes 34 presses.
+    const Image top = fromStart(press("Up", 10));
+    EXPECT_GT(differ(top, fromStart(press("Up", 9))), 0u);
+    EXPECT_EQ(differ(top, fromStart(press("Up", 30))), 0u);
+    const Image bottom = pictureAfter(lesson, press("Down", 34));
+    EXPECT_GT(differ(bottom, top), 0u);
+    EXPECT_EQ(differ(bottom, pictureAfter(lesson, press("Down", 20))), 0u);
+
+    // Distance: sqrt(300) / 1.1^9 passes 8, sqrt(300) x 1.1^3 passes 22.
+    // = and the wheel (button 4, away from the user) move in as + does,
+    // button 5 out as - does; the wheel turns where the pointer is.
+    const std::string window = std::to_string(lesson.window());
+    const auto wheel = [&](const char* button, int notches) {
+        return std::vector<std::string>{
+            "mousemove", "--window", window,     "250",
+            "250",       "click",    "--repeat", std::to_string(notches),
+            "--delay",   "0",        button};
+    };
+    const Image nearest = fromStart(press("plus", 9));
+    EXPECT_GT(differ(nearest, fromStart(press("plus", 8))), 0u);
+    EXPECT_EQ(differ(nearest, fromStart(press("equal", 20))), 0u);
+    EXPECT_EQ(differ(nearest, fromStart(wheel("4", 12))), 0u);
+    const Image farthest = fromStart(press("minus", 3));
+    EXPECT_GT(differ(farthest, fromStart(press("minus", 2))), 0u);
+    EXPECT_EQ(differ(farthest, fromStart(wheel("5", 5))), 0u);
+
+    EXPECT_EQ(differ(start, pictureAfter(lesson, press("r"))), 0u);
+}
+
+// A drag of 10 pixels turns the camera 5 degrees: to the right like one
+// Left (the surface follows the hand), downwards like one Up.
+TEST(Lesson7Camera, DragTurnsTheCameraHalfADegreePerPixel)
+{
+    harness::Lesson lesson(gui::sharedDisplay(), {VELMOR7_PROGRAM});
+    const std::string window = std::to_string(lesson.window());
+    const auto drag = [&](int dx, int dy) {
+        lesson.sendInput(press("r"));
+        return pictureAfter(lesson, {"mousemove", "--window", window, "200", "200", "mousedown",
+                                     "1", "mousemove", "--window", window, std::to_string(200 + dx),
+                                     std::to_string(200 + dy), "mouseup", "1"});
+    };
+    const Image left = pictureAfter(lesson, press("Left"));
+    EXPECT_EQ(harness::countDifferentPixels(left, drag(10, 0)), 0u);
+    lesson.sendInput(press("r"));
+    const Image oneUp = pictureAfter(lesson, press("Up"));
+    EXPECT_EQ(harness::countDifferentPixels(oneUp, drag(0, 10)), 0u);
+}
+
+// Every frame, as recorded by apitrace: the view (gluLookAt ends with a
+// glTranslated by minus the eye), then beginFrame from its glClearColor
+// to its five state calls, then the depth test on or off.  The eye of the
+// start is exactly lesson 5's; half way round it is (-10, -10, 10).
+TEST(Lesson7Camera, EachFrameLoadsTheViewThenBeginsThenSetsTheDepthTest)
+{
+    const std::string file = harness::makeTemporaryDirectory("velmor7-trace") + "/velmor7.trace";
+    {
+        harness::Lesson lesson(gui::sharedDisplay(), harness::tracedLaunch(VELMOR7_PROGRAM, file));
+        lesson.sendInput(press("Right", 36));
+        lesson.sendInput(press("d"));
+        lesson.close();
+    }
+    const std::vector<harness::TraceCall> calls = harness::readTrace(file);
+    struct Frame {
+        double eye[3];
+        bool depthTest;
+        std::string view; // the glTranslated, every value in full
+    };
+    std::vector<Frame> frames;
+    const char* const prologue[] = {"glMatrixMode", "glLoadIdentity", "glMultMatrixf",
+                                    "glTranslated", "glClearColor",   "glClear"};
+    constexpr std::size_t BEGIN_FRAME_STATE_CALLS = 5;
+    for (std::size_t k = 5; k + BEGIN_FRAME_STATE_CALLS + 1 < calls.size(); ++k) {
+        if (calls[k].name != "glClear") {
+            continue;
+        }
+        for (std::size_t j = 0; j < 6; ++j) {
+            ASSERT_EQ(calls[k - 5 + j].name, prologue[j]) << calls[k - 5 + j].describe();
+        }
+        EXPECT_EQ(calls[k - 5].argument(0).asInt(), GL_MODELVIEW);
+        const harness::TraceCall& translate = calls[k - 2];
+        const harness::TraceCall& depth = calls[k + BEGIN_FRAME_STATE_CALLS + 1];
+        ASSERT_TRUE(depth.name == "glEnable" || depth.name == "glDisable") << depth.describe();
+        EXPECT_EQ(depth.argument(0).asInt(), GL_DEPTH_TEST);
+        frames.push_back({{-translate.argument(0).asDouble(), -translate.argument(1).asDouble(),
+                           -translate.argument(2).asDouble()},
+                          depth.name == "glEnable",
+                          translate.describe()});
+    }
+    ASSERT_GE(frames.size(), 3u) << "the first frame, one after the turns, one after d";
+    const Frame& first = frames.front();
+    EXPECT_TRUE(first.eye[0] == 10.0 && first.eye[1] == 10.0 && first.eye[2] == 10.0) << first.view;
+    EXPECT_TRUE(first.depthTest);
+    const Frame& last = frames.back();
+    EXPECT_NEAR(last.eye[0], -10.0, 1e-6);
+    EXPECT_NEAR(last.eye[1], -10.0, 1e-6);
+    EXPECT_NEAR(last.eye[2], 10.0, 1e-6);
+    EXPECT_FALSE(last.depthTest);
+}
+
+// q and Esc leave the event loop, and main returns 0.
+TEST(Lesson7Camera, QAndEscapeEndTheProgramWithStatusZero)
+{
+    for (const char* key : {"q", "Escape"}) {
+        harness::Lesson lesson(gui::sharedDisplay(), {VELMOR7_PROGRAM});
+        lesson.sendInput(press(key), false);
+        const harness::ExitStatus status = lesson.waitForExit();
+        EXPECT_TRUE(status.exited && status.code == 0) << key << ": " << status.describe();
+        EXPECT_EQ(lesson.output(), "") << key;
+    }
+}
