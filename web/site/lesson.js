@@ -1,0 +1,69 @@
+// lesson.js - starts one lesson in its page: checks for WebGL, hands the
+// canvas to the lesson's program, and puts on the page any reason the
+// lesson could not start or stopped.  Loaded by every velmorN.html before
+// the lesson's own velmorN.js.
+'use strict';
+
+(function () {
+  var canvas = document.getElementById('canvas');
+  var lesson = document.documentElement.dataset.lesson;
+
+  function say(text, failure) {
+    var message = document.getElementById('message');
+    message.textContent = text;
+    message.hidden = false;
+    if (failure) {
+      document.documentElement.dataset.state = 'failed';
+      console.error(lesson + ': ' + text);
+    }
+  }
+
+  // Asked of a canvas of its own: the lesson's context must be made with
+  // the attributes its display mode asks for, and a canvas keeps its first.
+  var probe = document.createElement('canvas');
+  if (!window.WebGLRenderingContext || !probe.getContext('webgl')) {
+    canvas.hidden = true;
+    say('This lesson needs WebGL, which this browser does not offer or has ' +
+        'turned off: turn on hardware acceleration or WebGL in its settings, ' +
+        'or try another browser.', true);
+    return;
+  }
+
+  // Keys go to the page the canvas is in; clicking the lesson gives it them.
+  canvas.addEventListener('mousedown', function () { canvas.focus(); });
+
+  var frames = 0;
+  window.Module = {
+    canvas: canvas,
+    print: function (text) { console.log(lesson + ': ' + text); },
+    printErr: function (text) { console.warn(lesson + ': ' + text); },
+    onAbort: function (what) {
+      say('The lesson stopped with an error: ' + what + '.', true);
+    },
+    // After each frame: the first finished one (all its drawing done) is
+    // noted on the page, for the tests and the timings.
+    postMainLoop: function () {
+      frames += 1;
+      if (frames === 1) {
+        Module.ctx.finish();
+        document.documentElement.dataset.firstFrameMs = performance.now().toFixed(0);
+        document.documentElement.dataset.state = 'running';
+      }
+    },
+    // glutLeaveMainLoop, which a lesson calls for its quit key.
+    onLeave: function () {
+      document.documentElement.dataset.state = 'ended';
+      say('The lesson has ended. Reload the page to start it again.', false);
+    },
+  };
+  window.addEventListener('error', function (event) {
+    say('The lesson could not start: ' + (event.message || 'its program did not load') + '.', true);
+  });
+
+  var program = document.createElement('script');
+  program.src = lesson + '.js';
+  program.onerror = function () {
+    say('The lesson could not start: its program ' + program.src + ' did not load.', true);
+  };
+  document.body.appendChild(program);
+})();
