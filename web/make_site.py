@@ -58,6 +58,7 @@ def page(title, body, style="style.css"):
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>{html.escape(title)}</title>
+<link rel="icon" href="data:,">
 <link rel="stylesheet" href="{style}">
 </head>
 <body>
@@ -75,6 +76,7 @@ def bare_page(lesson, title):
 <head>
 <meta charset="utf-8">
 <title>{html.escape(title)}</title>
+<link rel="icon" href="data:,">
 <style>
 html, body {{ margin: 0; background: #fff; overflow: hidden; }}
 canvas {{ position: absolute; left: 0; top: 0; outline: none; }}

@@ -18,16 +18,22 @@
     }
   }
 
-  // Asked of a canvas of its own: the lesson's context must be made with
-  // the attributes its display mode asks for, and a canvas keeps its first.
-  var probe = document.createElement('canvas');
-  if (!window.WebGLRenderingContext || !probe.getContext('webgl')) {
+  var NO_WEBGL = 'This lesson needs WebGL, which this browser does not offer or has ' +
+      'turned off: turn on hardware acceleration or WebGL in its settings, ' +
+      'or try another browser.';
+  var noWebGL = !window.WebGLRenderingContext;
+  if (noWebGL) {
     canvas.hidden = true;
-    say('This lesson needs WebGL, which this browser does not offer or has ' +
-        'turned off: turn on hardware acceleration or WebGL in its settings, ' +
-        'or try another browser.', true);
+    say(NO_WEBGL, true);
     return;
   }
+  // The lesson's own context is the test: asking a second canvas first
+  // would cost a start-up of WebGL, a good part of a second here.
+  canvas.addEventListener('webglcontextcreationerror', function () {
+    noWebGL = true;
+    canvas.hidden = true;
+    say(NO_WEBGL, true);
+  });
 
   // Keys go to the page the canvas is in; clicking the lesson gives it them.
   canvas.addEventListener('mousedown', function () { canvas.focus(); });
@@ -38,7 +44,9 @@
     print: function (text) { console.log(lesson + ': ' + text); },
     printErr: function (text) { console.warn(lesson + ': ' + text); },
     onAbort: function (what) {
-      say('The lesson stopped with an error: ' + what + '.', true);
+      // Without a context the lesson's first GL call fails; the reason
+      // that matters has been said already.
+      if (!noWebGL) say('The lesson stopped with an error: ' + what + '.', true);
     },
     // After each frame: the first finished one (all its drawing done) is
     // noted on the page, for the tests and the timings.
