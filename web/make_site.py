@@ -26,6 +26,7 @@ import sys
 import markdown
 
 CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp"]
+NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
 
 def fail(message):
@@ -104,7 +105,8 @@ def source_page(path, back):
 
 
 def guide_page(repo, out):
-    """docs/lessons.md as guide/lessons.html; returns its headings' ids."""
+    """docs/lessons.md as guide/lessons.html; returns the id of each
+    lesson's chapter by the lesson's number."""
     text = (repo / "docs" / "lessons.md").read_text()
     converter = markdown.Markdown(extensions=["toc", "fenced_code", "tables"])
     body = converter.convert(text)
@@ -112,9 +114,10 @@ def guide_page(repo, out):
     for picture in re.findall(r'<img [^>]*src="([^"/]+\.png)"', body):
         shutil.copy(repo / "docs" / picture, out / "guide" / picture)
     crumbs = '<p class="crumbs"><a href="../index.html">All lessons</a></p>\n'
-    (out / "guide" / "lessons.html").write_text(
-        page("The lessons: a guide", crumbs + body, "../style.css"))
-    return dict(re.findall(r'<h2 id="([^"]+)">Lesson (\d+)\b', body))
+    (out / "guide" / "lessons.html").write_text(page(
+        "The lessons: a guide", f'<div class="prose">{crumbs}{body}</div>', "../style.css"))
+    return {number: anchor
+            for anchor, number in re.findall(r'<h2 id="([^"]+)">Lesson (\d+)\b', body)}
 
 
 def main():
@@ -155,12 +158,12 @@ def main():
                            for name in CORE_FILES)
     body = f"""<header>
 <h1>Plotting z = f(x, y) with OpenGL, in your browser</h1>
-<p>{len(lessons)} small C++ programs, each adding one idea to the one before.
+<p>{NUMBERS.get(len(lessons), len(lessons))} small C++ programs, each adding one idea to the one before.
 What you see below are the programs themselves, compiled to WebAssembly and drawing with WebGL.
 The <a href="guide/lessons.html">guide</a> explains them line by line; every lesson
 shares the plot core: {core_links}.</p>
 </header>
-<main>
+<main class="lessons">
 {chr(10).join(sections)}
 </main>
 <footer>

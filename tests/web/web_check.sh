@@ -141,6 +141,16 @@ case "$mode" in
             grep -qF "\"${titles[$i]}\"" "$src/lessons/${lessons[$i]}.cpp" ||
                 fail "index.html's heading '${titles[$i]}' is not ${lessons[$i]}'s window title."
         done
+        for lesson in "${lessons[@]}"; do
+            # A lesson with a chapter in the guide links to it.
+            if grep -q "^## Lesson ${lesson#velmor}:" "$src/docs/lessons.md"; then
+                anchor="$(grep -o "href=\"guide/lessons.html#[^\"]*\">Its chapter" \
+                    "$web_build/site/index.html" | grep -m 1 -o "#lesson-${lesson#velmor}-[^\"]*")" ||
+                    fail "index.html does not link $lesson to its chapter of the guide."
+                grep -q "id=\"${anchor#\#}\"" "$web_build/site/guide/lessons.html" ||
+                    fail "the guide has no chapter $anchor for $lesson."
+            fi
+        done
         grep -q "^states: \(velmor[0-9]*=running \?\)*$" "$work/index.log" ||
             fail "not every lesson runs on index.html: $(head -n 1 "$work/index.log")"
 

@@ -38,6 +38,17 @@
   // Keys go to the page the canvas is in; clicking the lesson gives it them.
   canvas.addEventListener('mousedown', function () { canvas.focus(); });
 
+  // GLUT listens for the wheel on the window and, for a lesson that takes
+  // the mouse, keeps the page from scrolling; a browser makes such
+  // listeners passive, unable to do that, unless they say otherwise.
+  var listen = window.addEventListener;
+  window.addEventListener = function (type, handler, options) {
+    if (type === 'mousewheel' || type === 'DOMMouseScroll') {
+      options = { capture: options === true || !!(options && options.capture), passive: false };
+    }
+    return listen.call(window, type, handler, options);
+  };
+
   var frames = 0;
   window.Module = {
     canvas: canvas,
