@@ -23,7 +23,11 @@ import re
 import shutil
 import sys
 
-import markdown
+try:
+    import markdown
+except ImportError:
+    sys.exit("make_site.py: Python's Markdown module is missing: install the Debian "
+             "package python3-markdown (scripts/setup does).")
 
 CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
@@ -167,8 +171,8 @@ shares the plot core: {core_links}.</p>
 {chr(10).join(sections)}
 </main>
 <footer>
-<p>To run them natively, build them with CMake and start <code>scripts/show velmor3</code>
-(the README says how).</p>
+<p>Each lesson is also a program of its own for the desktop: in the project's
+folder, <code>scripts/show velmor3</code> builds it with CMake and opens it in a window.</p>
 </footer>"""
     (out / "index.html").write_text(page("The lessons", body))
 
