@@ -19,7 +19,8 @@ set(VELMOR_GUIDE_PICTURES
     docs/normals.png
     docs/order.png
     docs/unlifted.png
-    docs/grid-zoom.png)
+    docs/grid-zoom.png
+    docs/web.png)
 
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES docs/lessons.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
