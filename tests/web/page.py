@@ -153,7 +153,8 @@ class Browser:
             states = self.evaluate(STATES) or []
             if states and not any(s.endswith("=loading") for s in states):
                 return states
-        fail(f"{url}: not every lesson drew a frame within {LOAD_TIMEOUT} s: {states}")
+        fail(f"{url}: not every lesson drew a frame within {LOAD_TIMEOUT} s: {states}; "
+             f"console errors: {self.errors}")
 
 
 def main():

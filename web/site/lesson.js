@@ -75,8 +75,14 @@
       say('The lesson has ended. Reload the page to start it again.', false);
     },
   };
-  window.addEventListener('error', function (event) {
-    say('The lesson could not start: ' + (event.message || 'its program did not load') + '.', true);
+  // What the program throws outside a frame: while it starts up, that is
+  // inside the promise that loads it.
+  function failed(reason) {
+    if (!noWebGL) say('The lesson could not start: ' + reason + '.', true);
+  }
+  window.addEventListener('error', function (event) { failed(event.message); });
+  window.addEventListener('unhandledrejection', function (event) {
+    failed(event.reason && event.reason.message || String(event.reason));
   });
 
   var program = document.createElement('script');
