@@ -28,9 +28,10 @@
 // which keeps the pictures closest to the native ones.  Points, lines,
 // strips and fans go through as drawn, each vertex with its normal.
 //
-// When the emulation is fixed, the matching part here can go.  Building
-// with -DVELMOR_WEB_LEAVE_OUT=<bit> switches one repair off, so that the
-// tests can show what it is for.
+// When the emulation is fixed, the matching part here can go.  Configuring
+// web/ with -DVELMOR_WEB_LEAVE_OUT=line-mode (or flat-shading,
+// colour-material, look-at) switches that repair off, to see what it is
+// for; the tests do so with line-mode.
 #include <GL/gl.h>
 #include <GL/glu.h>
 
