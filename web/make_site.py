@@ -117,6 +117,19 @@ def guide_page(repo, out):
     (out / "guide").mkdir(exist_ok=True)
     for picture in re.findall(r'<img [^>]*src="([^"/]+\.png)"', body):
         shutil.copy(repo / "docs" / picture, out / "guide" / picture)
+
+    # The guide links into the repository: sources go to their pages in
+    # the site, anything else the site does not hold loses its link.
+    def relink(match):
+        target, text = match.group(1), match.group(2)
+        source = re.fullmatch(r"\.\./(core|lessons)/([\w.]+\.(?:h|cpp))", target)
+        if source:
+            return f'<a href="../source/{source.group(2)}.html">{text}</a>'
+        if re.match(r"#|[a-z]+:", target):
+            return match.group(0)
+        return text
+
+    body = re.sub(r'<a href="([^"]*)">(.*?)</a>', relink, body, flags=re.S)
     crumbs = '<p class="crumbs"><a href="../index.html">All lessons</a></p>\n'
     (out / "guide" / "lessons.html").write_text(page(
         "The lessons: a guide", f'<div class="prose">{crumbs}{body}</div>', "../style.css"))

@@ -151,6 +151,12 @@ case "$mode" in
                     fail "the guide has no chapter $anchor for $lesson."
             fi
         done
+        # Every link between the site's pages leads to a file of the site.
+        for html in "$web_build"/site/index.html "$web_build"/site/guide/lessons.html; do
+            while read -r target; do
+                [ -e "$(dirname "$html")/${target%%#*}" ] || fail "$html links to $target, which the site lacks."
+            done < <(grep -o '\(href\|src\)="[^"#:][^":]*"' "$html" | sed 's/^[a-z]*="//; s/"$//')
+        done
         grep -q "^states: \(velmor[0-9]*=running \?\)*$" "$work/index.log" ||
             fail "not every lesson runs on index.html: $(head -n 1 "$work/index.log")"
 
