@@ -22,7 +22,8 @@ set(VELMOR_GUIDE_PICTURES
     docs/normals.png
     docs/order.png
     docs/unlifted.png
-    docs/grid-zoom.png)
+    docs/grid-zoom.png
+    docs/web.png)
 
 install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(NOT WIN32)
