@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Opens a page of the web edition in headless Chromium and reports on it.
 
-    page.py shot URL OUT.png   the 500 x 500 picture once every lesson on
-                               the page has drawn its first frame
+    page.py shot URL OUT.png [KEY...]
+                               the 500 x 500 picture once every lesson on
+                               the page has drawn its first frame and
+                               taken the KEYs (xdotool names: Right, d, ...)
     page.py check URL [FLAG...]  the lessons' states, the page's <h2>
                                titles and every error in the browser's
                                console; FLAGs go to Chromium
@@ -51,6 +53,17 @@ FRAME_TIMES = """new Promise(resolve => {
   };
   Module._glutPostRedisplay();
 })"""
+
+
+# What a few xdotool key names are to the browser: the DOM key, and the
+# key code that the GLUT of the web build reads.  A single letter or digit
+# stands for itself.
+KEY_CODES = {"Left": ("ArrowLeft", 37), "Up": ("ArrowUp", 38), "Right": ("ArrowRight", 39),
+             "Down": ("ArrowDown", 40), "Escape": ("Escape", 27)}
+
+# Resolves after enough animation frames for the lesson to have handled
+# every key and drawn what they asked for.
+SETTLE = "new Promise(r => { let n = 10; const f = () => --n ? requestAnimationFrame(f) : r(0); f(); })"
 
 
 def fail(message):
@@ -144,6 +157,20 @@ class Browser:
                  + details.get("exception", {}).get("description", details["text"]))
         return result["result"].get("value")
 
+    def press(self, names):
+        """Types the keys into the page, as a learner's keyboard would."""
+        for name in names:
+            if name in KEY_CODES:
+                key, code = KEY_CODES[name]
+            elif len(name) == 1 and name.isalnum():
+                key, code = name, ord(name.upper())
+            else:
+                fail(f"no key code for the key name '{name}'.")
+            for kind in ("keyDown", "keyUp"):
+                self.send("Input.dispatchKeyEvent", session=True, type=kind, key=key,
+                          windowsVirtualKeyCode=code, nativeVirtualKeyCode=code)
+        self.evaluate(SETTLE, wait=True)
+
     def open(self, url):
         """Navigates to url and waits until every lesson on it has drawn."""
         self.send("Page.navigate", session=True, url=url)
@@ -159,12 +186,14 @@ class Browser:
 
 def main():
     if len(sys.argv) < 3 or sys.argv[1] not in ("shot", "check", "time"):
-        fail("usage: page.py shot URL OUT.png | check URL [FLAG...] | time URL [FRAMES]")
+        fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...] | time URL [FRAMES]")
     mode, url = sys.argv[1], sys.argv[2]
     browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, sys.argv[3:])
     try:
         states = browser.open(url)
         if mode == "shot":
+            if len(sys.argv) > 4:
+                browser.press(sys.argv[4:])
             picture = browser.send("Page.captureScreenshot", session=True, format="png")
             with open(sys.argv[3], "wb") as out:
                 out.write(base64.b64decode(picture["data"]))

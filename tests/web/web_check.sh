@@ -15,7 +15,9 @@
 #           are compared exactly, since the same driver draws them.  At
 #           most 1 % of the pixels may differ by more than 10 %.  Then the
 #           same check fails with glfix.cpp's line-mode repair left out, on
-#           the two lessons that draw their grid in line mode.
+#           the two lessons that draw their grid in line mode.  A lesson
+#           that takes the arrow keys (lesson 7) is also turned round
+#           with them in both, with its depth test on and off.
 # pages:    index.html loads with no error in the console, every lesson on
 #           it runs, and its headings are the lessons' window titles; a
 #           bare page without WebGL says so.
@@ -74,13 +76,15 @@ serve() {
     site="http://127.0.0.1:$port"
 }
 
-# differing LESSON: pixels of the browser's picture that differ from the
-# native one by more than the fuzz.
+# differing LESSON [PICTURE KEY...]: pixels of the browser's picture that
+# differ from the native one ($work/PICTURE.png, LESSON.png by default),
+# both taken after the KEYs, by more than the fuzz.
 differing() {
-    python3 "$page" shot "$site/$1.html" "$work/$1-web.png" >"$work/page.log" 2>&1 ||
-        fail "$1's page did not draw: $(cat "$work/page.log")"
+    local lesson="$1" picture="${2:-$1}"
+    python3 "$page" shot "$site/$lesson.html" "$work/$picture-web.png" "${@:3}" >"$work/page.log" 2>&1 ||
+        fail "$lesson's page did not draw: $(cat "$work/page.log")"
     local count
-    count="$(compare -fuzz "$FUZZ" -metric AE "$work/$1.png" "$work/$1-web.png" null: 2>&1 || true)"
+    count="$(compare -fuzz "$FUZZ" -metric AE "$work/$picture.png" "$work/$picture-web.png" null: 2>&1 || true)"
     [[ "$count" =~ ^[0-9]+$ ]] || fail "comparing $1's pictures failed: $count"
     echo "$count"
 }
@@ -112,6 +116,24 @@ case "$mode" in
             echo "$lesson: $count pixels differ by more than $FUZZ"
             [ "$count" -le $MAX_DIFFERING ] ||
                 fail "$lesson in the browser differs from the native picture in $count pixels (at most $MAX_DIFFERING)."
+        done
+
+        # The keys reach a lesson in its page: turned to the far side, with
+        # the depth test and without it, as the native program draws it.
+        behind=()
+        for _ in $(seq 36); do behind+=(Right); done
+        for lesson in "${lessons[@]}"; do
+            grep -q glutSpecialFunc "$src/lessons/$lesson.cpp" || continue
+            for keys in "${behind[*]}" "${behind[*]} d"; do
+                picture="$lesson-${keys##* }"
+                "$src/scripts/snapshot" --build-dir "$build" --private-display --keys "$keys" \
+                    "$lesson" "$work/$picture.png" || fail "no native picture of $lesson after '$keys'."
+                read -r -a key_list <<<"$keys"
+                count="$(differing "$lesson" "$picture" "${key_list[@]}")"
+                echo "$lesson after ${#key_list[@]} keys (last ${keys##* }): $count pixels differ by more than $FUZZ"
+                [ "$count" -le $MAX_DIFFERING ] ||
+                    fail "$lesson after the keys '${keys##* }' differs from the native picture in $count pixels (at most $MAX_DIFFERING)."
+            done
         done
 
         # Without the line-mode repair the grid of lessons 5 and 6 is a
