@@ -6,6 +6,14 @@
 // then writes one FrameRecord to the pipe named by LESSON_HARNESS_FRAME_FD.
 // The program itself is not changed and draws exactly as it would alone.
 //
+// It also watches the events the toolkit reads, so that the harness can
+// tell the frame that answers its own repaint request from one that an
+// earlier event asked for: a window that has just appeared may draw once
+// for its first ConfigureNotify and again for an Expose that reached the
+// program a moment later.  The harness sends a numbered ClientMessage and
+// then an Expose; every frame reports the number of the last request
+// whose Expose the program had read before drawing.
+//
 // Why glutSwapBuffers and not glXSwapBuffers: a GL call tracer such as
 // apitrace is preloaded ahead of us and would take glXSwapBuffers first,
 // while nothing else claims the toolkit's function.  For the same reason
@@ -24,6 +32,7 @@
 namespace {
 
 using SwapFn = void (*)();
+using NextEventFn = int (*)(Display*, XEvent*);
 using CurrentDisplayFn = Display* (*)();
 using CurrentDrawableFn = GLXDrawable (*)();
 
@@ -72,7 +81,33 @@ void writeAll(int fd, const void* data, size_t size)
     }
 }
 
+// The number of the last repaint request read, and of the last one whose
+// Expose has been read after it.  The toolkit reads events and draws on
+// one thread.
+std::uint32_t repaintAsked = 0;
+std::uint32_t repaintAnswered = 0;
+
 } // namespace
+
+// The toolkit reads every event through XNextEvent.  The harness's
+// ClientMessage is left for it too; it ignores a message it does not know.
+extern "C" int XNextEvent(Display* display, XEvent* event)
+{
+    static const auto realNext = reinterpret_cast<NextEventFn>(dlsym(RTLD_NEXT, "XNextEvent"));
+    if (realNext == nullptr) {
+        std::abort(); // preloaded into a program without Xlib
+    }
+    const int result = realNext(display, event);
+    if (event->type == ClientMessage && event->xclient.format == 32 &&
+        event->xclient.data.l[0] == harness::REPAINT_MESSAGE_MAGIC) {
+        repaintAsked = static_cast<std::uint32_t>(event->xclient.data.l[1]);
+    } else if (event->type == Expose && event->xexpose.count == 0) {
+        // The Expose that follows a request, or a later one: either way a
+        // frame drawn from here on is drawn after the request.
+        repaintAnswered = repaintAsked;
+    }
+    return result;
+}
 
 extern "C" void glutSwapBuffers()
 {
@@ -94,8 +129,12 @@ extern "C" void glutSwapBuffers()
 
     Display* display = currentDisplay();
     const GLXDrawable drawable = currentDrawable();
-    harness::FrameRecord record = {harness::FRAME_RECORD_MAGIC, ++frames,
-                                   static_cast<std::uint32_t>(drawable), 0, 0};
+    harness::FrameRecord record = {harness::FRAME_RECORD_MAGIC,
+                                   ++frames,
+                                   static_cast<std::uint32_t>(drawable),
+                                   0,
+                                   0,
+                                   repaintAnswered};
     if (display != nullptr && drawable != 0) {
         // XSync returns once the server has handled the frame's image, so
         // a capture the harness asks for next sees the finished frame.

@@ -750,6 +750,7 @@ bool Lesson::readFrames(Clock::time_point deadline, const std::function<bool()>&
             throw HarnessError(describeFailure("a frame was drawn into a second window"));
         }
         frames_ = record.frame;
+        repaintAnswered_ = record.repaint;
         lastFrameSize_ = Size{static_cast<int>(record.width), static_cast<int>(record.height)};
     }
     return true;
@@ -913,15 +914,26 @@ void Lesson::resize(int width, int height)
 void Lesson::repaint()
 {
     Display* x = display_.connection();
-    const unsigned before = frames_;
-    // An Expose for the whole window, as if it had just been uncovered.
-    checkedX(x, "XClearArea", [&] {
+    const std::uint32_t request = ++repaintsAsked_;
+    // A numbered note, then an Expose for the whole window, as if it had
+    // just been uncovered.  The program reads them in this order, so the
+    // first frame reporting the number was drawn after this Expose, not
+    // for an earlier event still on its way (see frame_notify.cpp).
+    XEvent note = {};
+    note.xclient.type = ClientMessage;
+    note.xclient.window = window_;
+    note.xclient.message_type = XInternAtom(x, "LESSON_HARNESS_REPAINT", False);
+    note.xclient.format = 32;
+    note.xclient.data.l[0] = REPAINT_MESSAGE_MAGIC;
+    note.xclient.data.l[1] = static_cast<long>(request);
+    checkedX(x, "XSendEvent", [&] {
+        XSendEvent(x, window_, False, NoEventMask, &note);
         XClearArea(x, window_, 0, 0, 0, 0, True);
     });
     readFrames(
         Clock::now() + options_.timeout,
         [&] {
-            return frames_ > before;
+            return repaintAnswered_ >= request;
         },
         "a repainted frame", true);
 }

@@ -23,12 +23,15 @@
 // (frame_notify.cpp) into the lesson.  It wraps glutSwapBuffers: after the
 // toolkit's swap it waits for the X server to take the frame and reports
 // the frame number, the window and the window's size through a pipe.  A
-// wait for a frame is therefore a wait on that pipe, with a timeout.  The
-// program's binary is the one that ships; nothing in it is changed.  With
-// a wrapper such as `apitrace trace` the tracer is preloaded first and
-// the notifier still sees every glutSwapBuffers.  Its GLX queries bypass
-// the tracer, and its X calls are not GL calls, so a trace shows only
-// what the program itself called.
+// wait for a frame is therefore a wait on that pipe, with a timeout.  A
+// repaint the harness asks for is numbered, and the notifier reports with
+// each frame the last request it was drawn after, so that a frame an
+// earlier event asked for is never taken for it.  The program's binary
+// is the one that ships; nothing in it is changed.  With a wrapper such as
+// `apitrace trace` the tracer is preloaded first and the notifier still
+// sees every glutSwapBuffers.  Its GLX queries bypass the tracer, and its
+// X calls are not GL calls, so a trace shows only what the program itself
+// called.
 //
 // Every wait has a timeout; on a timeout or an early exit of the program
 // the error carries the program's own output.
@@ -268,7 +271,8 @@ class Lesson {
 
     // Asks the program to repaint, as the window system does when a
     // covered window is uncovered (an Expose of the whole window), and
-    // returns once a new frame is shown.
+    // returns once the frame drawn for it is shown: not one that an
+    // earlier event, such as the window's first appearance, asked for.
     void repaint();
 
     // Sends input as a user would, through the XTest extension with
@@ -320,6 +324,8 @@ class Lesson {
     std::string logPath_;
     unsigned long window_ = 0;
     unsigned frames_ = 0;
+    std::uint32_t repaintsAsked_ = 0;
+    std::uint32_t repaintAnswered_ = 0;
     Size lastFrameSize_;
     bool reaped_ = false;
     ExitStatus status_;
