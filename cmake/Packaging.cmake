@@ -9,13 +9,13 @@
 # pictures and to the quoted sources work where it is installed too.
 include(GNUInstallDirs)
 
-set(VELMOR_GUIDE_PICTURES
+# Each lesson's picture, docs/velmorN.png, and the guide's other ones.
+set(VELMOR_GUIDE_PICTURES)
+foreach(lesson IN LISTS VELMOR_REGISTRY)
+    list(APPEND VELMOR_GUIDE_PICTURES docs/${lesson}.png)
+endforeach()
+list(APPEND VELMOR_GUIDE_PICTURES
     docs/gallery.png
-    docs/velmor3.png
-    docs/velmor4.png
-    docs/velmor5.png
-    docs/velmor6.png
-    docs/velmor7.png
     docs/velmor7-behind.png
     docs/velmor7-behind-no-depth.png
     docs/facets.png

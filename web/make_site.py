@@ -4,7 +4,8 @@
     make_site.py REPO SITE LESSON...
 
 REPO is the repository, SITE the folder that already holds each LESSON's
-.js (velmor3 ...).  Writes into SITE:
+.js (velmor3 ...), and each LESSON one of the registry lessons/lessons.txt.
+Writes into SITE:
 
   index.html          every lesson running, with its title, what it adds,
                       and links to its source and its chapter of the guide
@@ -13,9 +14,9 @@ REPO is the repository, SITE the folder that already holds each LESSON's
   source/*.html       the lessons' and the plot core's sources
   guide/lessons.html  docs/lessons.md as a page, with its pictures
 
-Everything a lesson's page shows comes from the lesson's source: the title
-it gives its window and the first sentence of its header comment, so a new
-lesson joins the site by being there.
+A lesson's title and what it adds come from its line in the registry
+(whose titles the registry check holds to the sources' window titles), so
+a new lesson joins the site with that line.
 """
 import html
 import pathlib
@@ -37,23 +38,15 @@ def fail(message):
     sys.exit("make_site.py: " + message)
 
 
-def lesson_facts(source):
-    """The window title and the first sentence of the header comment."""
-    text = source.read_text()
-    title = re.search(r'"(\d+\.\s[^"]+)"', text)
-    if not title:
-        fail(f"{source} gives its window no title like \"3. Flat shaded graph\".")
-    header = []
-    for line in text.splitlines()[1:]:
-        if not line.startswith("//"):
-            break
-        words = line[2:].strip()
-        if words:
-            header.append(words)
-        elif header:
-            break
-    sentence = re.match(r"(.+?\.)(\s|$)", " ".join(header))
-    return title.group(1), sentence.group(1) if sentence else ""
+def registry(repo):
+    """Each lesson's (title, what it adds) by its program, in the registry's
+    order.  The configure has checked every line's form (cmake/Lessons.cmake)."""
+    lessons = {}
+    for line in (repo / "lessons" / "lessons.txt").read_text().splitlines():
+        if line.strip() and not line.lstrip().startswith("#"):
+            program, title, _needs, adds = line.split(" | ")
+            lessons[program] = (title, adds)
+    return lessons
 
 
 def page(title, body, style="style.css"):
@@ -141,7 +134,11 @@ def main():
     if len(sys.argv) < 4:
         fail("usage: make_site.py REPO SITE LESSON...")
     repo, out = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
-    lessons = sorted(sys.argv[3:], key=lambda name: int(re.sub(r"\D", "", name) or 0))
+    listed = registry(repo)
+    unknown = [name for name in sys.argv[3:] if name not in listed]
+    if unknown:
+        fail(f"lessons/lessons.txt does not list {', '.join(unknown)}.")
+    lessons = [name for name in listed if name in sys.argv[3:]]
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
@@ -154,7 +151,7 @@ def main():
     sections = []
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
-        title, adds = lesson_facts(source)
+        title, adds = listed[lesson]
         (out / f"{lesson}.html").write_text(bare_page(lesson, title))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
@@ -165,7 +162,7 @@ def main():
                     "its chapter says which keys do what.</p>")
         sections.append(f"""<section id="{lesson}">
 <h2>{html.escape(title)}</h2>
-<p>{html.escape(adds)}</p>
+<p>{html.escape(adds[:1].upper() + adds[1:])}.</p>
 <iframe src="{lesson}.html" width="500" height="500" title="{html.escape(title)}"></iframe>{keys}
 <p class="links"><a href="source/{lesson}.cpp.html">Source: <code>lessons/{lesson}.cpp</code></a>
  · <a href="{chapter}">Its chapter in the guide</a></p>

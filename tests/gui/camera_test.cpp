@@ -15,7 +15,7 @@ namespace {
 using harness::Image;
 using harness::Rgb;
 
-const char* const TITLE = "7. Depth buffer and a moving camera";
+const char* const TITLE = VELMOR7_TITLE;
 
 // xdotool's words for pressing `key` `times` times, without its default
 // pause between keys.

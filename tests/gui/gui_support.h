@@ -25,13 +25,11 @@ struct LessonInfo {
     scene::Surface surface;
 };
 
-inline const LessonInfo LESSON3 = {"velmor3", VELMOR3_PROGRAM, "3. Flat shaded graph", scene::bump};
-inline const LessonInfo LESSON4 = {"velmor4", VELMOR4_PROGRAM, "4. Smooth shaded graph",
-                                   scene::bump};
-inline const LessonInfo LESSON5 = {"velmor5", VELMOR5_PROGRAM, "5. Adding the domain grid",
-                                   scene::raisedBump};
-inline const LessonInfo LESSON6 = {"velmor6", VELMOR6_PROGRAM, "6. Using transparency",
-                                   scene::raisedBump};
+// The titles come from the registry, lessons/lessons.txt (lessons_built.h).
+inline const LessonInfo LESSON3 = {"velmor3", VELMOR3_PROGRAM, VELMOR3_TITLE, scene::bump};
+inline const LessonInfo LESSON4 = {"velmor4", VELMOR4_PROGRAM, VELMOR4_TITLE, scene::bump};
+inline const LessonInfo LESSON5 = {"velmor5", VELMOR5_PROGRAM, VELMOR5_TITLE, scene::raisedBump};
+inline const LessonInfo LESSON6 = {"velmor6", VELMOR6_PROGRAM, VELMOR6_TITLE, scene::raisedBump};
 inline const LessonInfo ALL_LESSONS[] = {LESSON3, LESSON4, LESSON5, LESSON6};
 
 // GoogleTest prints a lesson parameter by its name.

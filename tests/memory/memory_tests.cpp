@@ -33,18 +33,15 @@ void PrintTo(const Program& program, std::ostream* out)
     *out << program.name;
 }
 
-// One lesson a line; lesson 7 is there where it is built (with freeglut).
-// clang-format off
-const Program LESSONS[] = {
-    {"velmor3", VELMOR_PROGRAM_DIR "/velmor3"},
-    {"velmor4", VELMOR_PROGRAM_DIR "/velmor4"},
-    {"velmor5", VELMOR_PROGRAM_DIR "/velmor5"},
-    {"velmor6", VELMOR_PROGRAM_DIR "/velmor6"},
-#ifdef VELMOR7_BUILT
-    {"velmor7", VELMOR_PROGRAM_DIR "/velmor7"},
-#endif
-};
-// clang-format on
+// Every lesson this build makes, from the registry (lessons_built.h).
+std::vector<Program> lessonPrograms()
+{
+    std::vector<Program> programs;
+    for (const lessons::Built& lesson : lessons::BUILT) {
+        programs.push_back({lesson.name, lesson.program});
+    }
+    return programs;
+}
 
 // Enough frames for any allocation made "only now and then" (a lazily
 // grown buffer, a cache) to show up, and quick: 200 frames of the slowest
@@ -230,7 +227,7 @@ TEST(SoakMeasure, SeesALeakOfOneKibibytePerFrame)
     EXPECT_GT(soak.heapGrowthKib, SOAK_HEAP_GROWTH_LIMIT_KIB) << soak.heapText();
 }
 
-INSTANTIATE_TEST_SUITE_P(Lessons, LessonMemory, ::testing::ValuesIn(LESSONS),
+INSTANTIATE_TEST_SUITE_P(Lessons, LessonMemory, ::testing::ValuesIn(lessonPrograms()),
                          [](const ::testing::TestParamInfo<Program>& info) {
                              return std::string(info.param.name);
                          });

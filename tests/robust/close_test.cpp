@@ -77,14 +77,7 @@ TEST_P(CloseLikeAWindowManager, EndsTheProcessWhenTheCloseFollowsAResize)
 
 // Lesson 7 asks the toolkit to return from its event loop instead, and
 // returns 0 from main.
-INSTANTIATE_TEST_SUITE_P(Lessons, CloseLikeAWindowManager,
-                         ::testing::Values(VELMOR3_PROGRAM, VELMOR4_PROGRAM, VELMOR5_PROGRAM,
-                                           VELMOR6_PROGRAM
-#ifdef VELMOR7_PROGRAM
-                                           ,
-                                           VELMOR7_PROGRAM
-#endif
-                                           ),
+INSTANTIATE_TEST_SUITE_P(Lessons, CloseLikeAWindowManager, ::testing::ValuesIn(lessons::PROGRAMS),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return baseName(info.param);
                          });

@@ -184,14 +184,7 @@ TEST_P(NoDisplay, EndsAtOnceWithTheToolkitsReason)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lessons, NoDisplay,
-                         ::testing::Values(VELMOR3_PROGRAM, VELMOR4_PROGRAM, VELMOR5_PROGRAM,
-                                           VELMOR6_PROGRAM
-#ifdef VELMOR7_PROGRAM
-                                           ,
-                                           VELMOR7_PROGRAM
-#endif
-                                           ),
+INSTANTIATE_TEST_SUITE_P(Lessons, NoDisplay, ::testing::ValuesIn(lessons::PROGRAMS),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              const std::string path = info.param;
                              return path.substr(path.find_last_of('/') + 1);

@@ -199,14 +199,7 @@ TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
     EXPECT_EQ(status.signal, SIGTERM) << status.describe();
 }
 
-INSTANTIATE_TEST_SUITE_P(Lessons, ResizeStorm,
-                         ::testing::Values(VELMOR3_PROGRAM, VELMOR4_PROGRAM, VELMOR5_PROGRAM,
-                                           VELMOR6_PROGRAM
-#ifdef VELMOR7_PROGRAM
-                                           ,
-                                           VELMOR7_PROGRAM
-#endif
-                                           ),
+INSTANTIATE_TEST_SUITE_P(Lessons, ResizeStorm, ::testing::ValuesIn(lessons::PROGRAMS),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return baseName(info.param);
                          });

@@ -13,10 +13,12 @@
 //     lesson.resize(800, 400);                          // and its redraw
 //     harness::ExitStatus status = lesson.stop();       // SIGTERM, SIGKILL
 //
-// Linking with the CMake target lesson_harness brings the program paths
-// VELMOR3_PROGRAM ... VELMOR6_PROGRAM as string macros and makes sure the
-// programs are built first; VELMOR7_PROGRAM too where lesson 7 is built
-// (it needs freeglut).
+// Linking with the CMake target lesson_harness makes sure the programs are
+// built first and brings, through lessons_built.h (made from the registry
+// lessons/lessons.txt), each built lesson's path and window title as the
+// string macros VELMOR3_PROGRAM, VELMOR3_TITLE, ... and the list of them
+// all, lessons::BUILT and lessons::PROGRAMS.  VELMOR7_PROGRAM is defined
+// only where lesson 7 is built (it needs freeglut).
 //
 // How frames are recognised.  Waiting for a picture to "settle" is both
 // slow and unreliable, so the harness preloads a small library of its own
@@ -37,6 +39,8 @@
 // the error carries the program's own output.
 #ifndef LESSON_HARNESS_H
 #define LESSON_HARNESS_H
+
+#include "lessons_built.h"
 
 #include <chrono>
 #include <cstddef>

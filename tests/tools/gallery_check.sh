@@ -8,13 +8,14 @@
 # check allows up to TOLERANT_SHARE of the pixels to differ by more than
 # TOLERANT_FUZZ (and says so): a real change to a lesson, such as a wrong
 # drawing order or shading model, changes far more.  The gallery must hold
-# the five committed pictures exactly, whatever the Mesa; the gnuplot
+# the committed pictures of the lessons exactly, whatever the Mesa; the gnuplot
 # figures must match exactly for the recorded gnuplot, and otherwise only
 # keep their size (fonts render differently elsewhere).
 # The exercises' pictures have a test of their own (exercise_check.sh).
 #   gallery_check.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../scripts/lessons.sh"
 
 readonly TOLERANT_FUZZ=10%
 readonly TOLERANT_SHARE_PERCENT=1
@@ -92,7 +93,8 @@ mesa_mode=exact
 figure_mode=exact
 [ $exact_gnuplot = yes ] || figure_mode=size
 
-for picture in velmor3.png velmor4.png velmor5.png velmor6.png velmor7.png velmor7-behind.png \
+mapfile -t lessons < <(lesson_names)
+for picture in "${lessons[@]/%/.png}" velmor7-behind.png \
     velmor7-behind-no-depth.png facets.png grid-zoom.png unlifted.png; do
     same "$picture" $mesa_mode
 done
@@ -102,13 +104,13 @@ done
 
 # The gallery is the committed pictures side by side: each tile exactly.
 same gallery.png size
-for i in 0 1 2 3 4; do
+for i in "${!lessons[@]}"; do
     x=$((GALLERY_MARGIN + i * (PICTURE_SIZE + 2 * GALLERY_MARGIN)))
     convert "$docs/gallery.png" -crop "${PICTURE_SIZE}x${PICTURE_SIZE}+$x+$GALLERY_MARGIN" +repage \
         "$fresh/tile$i.png"
-    differing="$(pixel_count "$fresh/tile$i.png" "$docs/velmor$((i + 3)).png")"
+    differing="$(pixel_count "$fresh/tile$i.png" "$docs/${lessons[$i]}.png")"
     [ "$differing" = 0 ] ||
-        problem "tile $((i + 1)) of docs/gallery.png differs from docs/velmor$((i + 3)).png in $differing pixels: run scripts/gallery and commit docs/."
+        problem "tile $((i + 1)) of docs/gallery.png differs from docs/${lessons[$i]}.png in $differing pixels: run scripts/gallery and commit docs/."
 done
 
 [ $failures -eq 0 ] || fail "$failures picture(s) in docs/ are out of date."

@@ -3,7 +3,8 @@
 #  - its control fields: name, version, a maintainer with an address, a
 #    summary and a wrapped long description, and Depends naming the package
 #    of every library the programs link directly (as dpkg-shlibdeps finds);
-#  - its files: the five programs in /usr/bin, the guide with its pictures,
+#  - its files: the programs in /usr/bin (every lesson of lessons/lessons.txt
+#    that the build did not leave out), the guide with its pictures,
 #    sources, README and licence (copyright) in /usr/share/doc/velmor,
 #    nothing outside /usr, and every link of the guide resolving inside the
 #    installed tree;
@@ -17,6 +18,7 @@
 #   package_check.sh SOURCE_DIR BUILD_DIR PROJECT_VERSION
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../scripts/lessons.sh"
 
 src="$1"
 build="$2"
@@ -28,6 +30,9 @@ need apt-get apt
 need Xvfb xvfb
 need convert imagemagick
 [ -r "$build/CPackConfig.cmake" ] || fail "$build has no CPackConfig.cmake: configure it with cmake first."
+lessons=()
+mapfile -t lessons < <(lessons_built_in "$build")
+[ ${#lessons[@]} -gt 0 ] || fail "$build builds no lessons."
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-package.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -81,15 +86,15 @@ outside="$(grep -v '^\./usr/' "$work/files" | grep -v '^\./$' || true)"
 [ -z "$outside" ] || fail "the package puts files outside /usr: $outside"
 
 doc=usr/share/doc/velmor
-expected=(usr/bin/velmor3 usr/bin/velmor4 usr/bin/velmor5 usr/bin/velmor6 usr/bin/velmor7
+expected=("${lessons[@]/#/usr/bin/}"
     "$doc/README.md" "$doc/copyright" "$doc/docs/lessons.md" "$doc/docs/gallery.png" "$doc/core/plotcore.h")
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in "${lessons[@]}"; do
     expected+=("$doc/docs/$lesson.png" "$doc/lessons/$lesson.cpp")
 done
 for path in "${expected[@]}"; do
     [ -f "$root/$path" ] || fail "the package has no /$path."
 done
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in "${lessons[@]}"; do
     [ -x "$root/usr/bin/$lesson" ] || fail "/usr/bin/$lesson is not executable."
 done
 cmp -s "$src/LICENSE" "$root/$doc/copyright" || fail "/$doc/copyright is not the project's LICENSE."
@@ -101,7 +106,7 @@ done < <(grep -o '](\([^)#:]*\))' "$root/$doc/docs/lessons.md" | sed 's/^](\(.*\
 grep -q '](docs/gallery.png)' "$root/$doc/README.md" || fail "the installed README does not show the gallery."
 
 # --- libraries and dependencies ------------------------------------------------
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in "${lessons[@]}"; do
     program="$root/usr/bin/$lesson"
     ! ldd "$program" | grep -q 'not found' || fail "$lesson lacks libraries: $(ldd "$program" | grep 'not found')"
     for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
@@ -119,7 +124,7 @@ grep -q '^Inst velmor ' "$work/apt.log" || fail "apt's simulation did not instal
 
 # --- the installed programs draw what the built ones draw ---------------------
 unset DISPLAY
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in "${lessons[@]}"; do
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/built-$lesson.png" ||
         fail "no snapshot of the built $lesson."
     "$src/scripts/snapshot" --program "$root/usr/bin/$lesson" "$lesson" "$work/installed-$lesson.png" ||
@@ -127,4 +132,4 @@ for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
     differing="$(pixel_count "$work/built-$lesson.png" "$work/installed-$lesson.png")"
     [ "$differing" = 0 ] || fail "the installed $lesson draws a picture $differing pixels different from the built one."
 done
-echo "the package installs cleanly and its five programs draw what the build tree's do."
+echo "the package installs cleanly and its ${#lessons[@]} programs draw what the build tree's do."

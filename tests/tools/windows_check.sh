@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Windows build as a learner on Windows would meet it, as far as
-# this machine can: scripts/windows cross-builds every lesson; each .exe
+# this machine can: scripts/windows cross-builds every lesson of
+# lessons/lessons.txt that its configure did not leave out; each .exe
 # imports only Windows' own DLLs; the zip holds the programs, the README,
 # the licence and the guide; and under Wine (whose OpenGL is this machine's
 # Mesa) each program draws exactly the native program's picture, and so
@@ -8,6 +9,7 @@
 #   windows_check.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../scripts/lessons.sh"
 
 src="$1"
 build="$2"
@@ -38,9 +40,8 @@ unset DISPLAY
 
 # --- the programs and the zip ----------------------------------------------------
 lessons=()
-for source in "$src"/lessons/velmor*.cpp; do
-    lessons+=("$(basename "$source" .cpp)")
-done
+mapfile -t lessons < <(lessons_built_in "$windows/velmor")
+[ ${#lessons[@]} -gt 0 ] || fail "scripts/windows built no lessons."
 zips=("$out"/velmor-*-win64.zip)
 [ -f "${zips[0]}" ] || fail "scripts/windows left no velmor-*-win64.zip in $out."
 cmake -E tar tf "${zips[0]}" | sed 's|^[^/]*/||' >"$work/zip"

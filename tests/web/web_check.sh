@@ -23,6 +23,7 @@
 #           bare page without WebGL says so.
 set -euo pipefail
 source "$(dirname "$0")/../tools/common.sh"
+source "$(dirname "$0")/../../scripts/lessons.sh"
 
 mode="$1"
 src="$2"
@@ -89,15 +90,20 @@ differing() {
     echo "$count"
 }
 
+# The site's lessons: those of lessons/lessons.txt that the web build's
+# configure did not leave out.
 lessons=()
-for source in "$src"/lessons/velmor*.cpp; do
-    lessons+=("$(basename "$source" .cpp)")
-done
+read_lessons() {
+    mapfile -t lessons < <(lessons_built_in "$web_build")
+    [ ${#lessons[@]} -gt 0 ] || fail "the web build in $web_build makes no lessons."
+}
+[ "$mode" = build ] || read_lessons
 
 case "$mode" in
     build)
         need emcmake emscripten
         compile_web "$web_build"
+        read_lessons
         for lesson in "${lessons[@]}"; do
             [ -f "$web_build/site/$lesson.js" ] && [ -f "$web_build/site/$lesson.html" ] ||
                 fail "the site has no page or program for $lesson."
@@ -162,6 +168,9 @@ case "$mode" in
             # The heading is the title the program gives its window.
             grep -qF "\"${titles[$i]}\"" "$src/lessons/${lessons[$i]}.cpp" ||
                 fail "index.html's heading '${titles[$i]}' is not ${lessons[$i]}'s window title."
+            adds="$(lesson_field 4 "${lessons[$i]}")"
+            grep -qiF "<p>$adds.</p>" "$web_build/site/index.html" ||
+                fail "index.html does not say what ${lessons[$i]} adds: '$adds'."
         done
         for lesson in "${lessons[@]}"; do
             # A lesson with a chapter in the guide links to it.
