@@ -5,13 +5,29 @@
 # configure checks every line (cmake/Lessons.cmake), so a plain split on
 # " | " is all it takes here.
 
-VELMOR_REGISTRY="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/lessons/lessons.txt"
+VELMOR_REGISTRY="${BASH_SOURCE[0]%/*}"
+[ "$VELMOR_REGISTRY" != "${BASH_SOURCE[0]}" ] || VELMOR_REGISTRY=.
+VELMOR_REGISTRY="$(cd "$VELMOR_REGISTRY/.." && pwd)/lessons/lessons.txt"
+
+# Plain bash, no awk or grep: scripts/snapshot reads the registry before
+# it checks that the tools it needs are there.
 
 # lesson_field N [PROGRAM]: field N (1 to 4) of every lesson, one a line,
 # or of PROGRAM only.
 lesson_field() {
-    awk -F ' [|] ' -v field="$1" -v program="${2:-}" \
-        '!/^[[:space:]]*(#|$)/ && (program == "" || $1 == program) { print $field }' "$VELMOR_REGISTRY"
+    local line rest fields
+    while IFS= read -r line || [ -n "$line" ]; do
+        [[ "$line" =~ ^[[:space:]]*(#|$) ]] && continue
+        fields=()
+        rest="$line"
+        while [[ "$rest" == *" | "* ]]; do
+            fields+=("${rest%% | *}")
+            rest="${rest#* | }"
+        done
+        fields+=("$rest")
+        [ -z "${2:-}" ] || [ "${fields[0]}" = "$2" ] || continue
+        echo "${fields[$(($1 - 1))]}"
+    done <"$VELMOR_REGISTRY"
 }
 
 # lesson_names: every lesson's program, in the registry's order.
@@ -32,10 +48,21 @@ lesson_program() {
     lesson_title "$program" >/dev/null && echo "$program"
 }
 
-# lesson_choices: "velmor3, velmor4, ... or velmor7", for a message.
+# lesson_choices [SEPARATOR]: "velmor3, velmor4, ... or velmor7", for a
+# message; with SEPARATOR, the names joined by it.
 lesson_choices() {
-    lesson_names | awk '{ names[NR] = $0 }
-        END { for (i = 1; i <= NR; i++) printf "%s%s", names[i], (i == NR ? "\n" : i == NR - 1 ? " or " : ", ") }'
+    local names
+    mapfile -t names < <(lesson_names)
+    if [ $# -gt 0 ]; then
+        local IFS="$1"
+        echo "${names[*]}"
+    elif [ ${#names[@]} -le 1 ]; then
+        echo "${names[*]}"
+    else
+        local IFS=,
+        local first="${names[*]:0:${#names[@]}-1}"
+        echo "${first//,/, } or ${names[-1]}"
+    fi
 }
 
 # lessons_built_in BUILD_DIR: the lessons a configured build makes: the
@@ -43,13 +70,17 @@ lesson_choices() {
 # whose reasons this prints on standard error).  Fails if BUILD_DIR was
 # never configured.
 lessons_built_in() {
-    local left_out="$1/lessons-left-out.txt" program
+    local left_out="$1/lessons-left-out.txt" program line
     [ -f "$left_out" ] || {
         echo "lessons.sh: $1 has no lessons-left-out.txt: configure it with cmake first." >&2
         return 1
     }
-    [ ! -s "$left_out" ] || cat "$left_out" >&2
+    local skipped=" "
+    while IFS= read -r line; do
+        echo "$line" >&2
+        skipped+="${line%% *} "
+    done <"$left_out"
     for program in $(lesson_names); do
-        grep -q "^$program " "$left_out" || echo "$program"
+        [[ "$skipped" == *" $program "* ]] || echo "$program"
     done
 }
