@@ -223,9 +223,9 @@ std::unique_ptr<harness::VirtualDisplay> openDisplay(const Request& r)
             // It does not answer: a private one, as with no display at all.
         }
     }
-    auto display = std::make_unique<harness::VirtualDisplay>(
-        std::max(MIN_SCREEN_WIDTH, r.width), std::max(MIN_SCREEN_HEIGHT, r.height),
-        Milliseconds(1000 * r.timeoutSeconds));
+    auto display = std::make_unique<harness::VirtualDisplay>(std::max(MIN_SCREEN_WIDTH, r.width),
+                                                             std::max(MIN_SCREEN_HEIGHT, r.height),
+                                                             Milliseconds(1000 * r.timeoutSeconds));
     startedServer = display->server();
     return display;
 }
@@ -289,9 +289,8 @@ unsigned long newWindow(Display* x, const Request& r, const std::set<unsigned lo
 // colour: an undrawn window is one), has the wanted size, and has stayed
 // the same over `steady` comparisons POLL_INTERVAL apart.  Slower, and a
 // guess where the report is a fact; so only for such programs.
-harness::Image settle(harness::Lesson& lesson, harness::VirtualDisplay& display,
-                      const Request& r, int steady, Clock::time_point deadline,
-                      const std::string& what)
+harness::Image settle(harness::Lesson& lesson, harness::VirtualDisplay& display, const Request& r,
+                      int steady, Clock::time_point deadline, const std::string& what)
 {
     harness::Image previous;
     int agreeing = 0;
@@ -359,7 +358,8 @@ harness::Image settledPicture(harness::Lesson& lesson, harness::VirtualDisplay& 
         picture = settle(lesson, display, r, STEADY_CAPTURES, deadline, atSize(r).substr(1));
     }
     if (!r.keys.empty()) {
-        std::vector<std::string> words = {"key", "--window", std::to_string(window), "--delay", "0"};
+        std::vector<std::string> words = {"key", "--window", std::to_string(window), "--delay",
+                                          "0"};
         words.insert(words.end(), r.keys.begin(), r.keys.end());
         lesson.sendInput(words, false);
         picture = settle(lesson, display, r, STEADY_CAPTURES, deadline, "after the keys");
@@ -471,9 +471,10 @@ int comparePictures(const std::vector<std::string>& files, harness::Match match)
 
 [[noreturn]] void usage()
 {
-    std::cerr << "usage: capture [--display NAME | --private-display] [--size WxH] [--keys \"KEY ...\"]"
-                 " [--title TITLE] [--settle] [--timeout SECONDS] PROGRAM OUT.png\n"
-                 "       capture --compare [--tolerant] A.png B.png [DIFF.png]\n";
+    std::cerr
+        << "usage: capture [--display NAME | --private-display] [--size WxH] [--keys \"KEY ...\"]"
+           " [--title TITLE] [--settle] [--timeout SECONDS] PROGRAM OUT.png\n"
+           "       capture --compare [--tolerant] A.png B.png [DIFF.png]\n";
     std::exit(CANNOT_COMPARE);
 }
 

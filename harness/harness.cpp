@@ -340,8 +340,9 @@ Image differencePicture(const Image& a, const Image& b, Match match)
         for (int x = 0; x < a.width(); ++x) {
             const Rgb p = a.pixel(x, y);
             result.setPixel(x, y,
-                            pixelsDiffer(p, b.pixel(x, y), match) ? marked
-                                                                   : Rgb{fade(p.r), fade(p.g), fade(p.b)});
+                            pixelsDiffer(p, b.pixel(x, y), match)
+                                ? marked
+                                : Rgb{fade(p.r), fade(p.g), fade(p.b)});
         }
     }
     return result;

@@ -46,8 +46,7 @@ for request in "" velmor4; do
         fail "scripts/show $request ended with '$said'."
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/$lesson.png" ||
         fail "no snapshot of $lesson from the test build."
-    differing="$(pixel_count "$show_build/$lesson.png" "$work/$lesson.png")"
-    [ "$differing" = 0 ] || fail "scripts/show's picture of $lesson differs from the lesson's in $differing pixels."
+    compare_pictures "$show_build/$lesson.png" "$work/$lesson.png" || fail "scripts/show's picture of $lesson differs from the lesson's in $differing pixels."
 done
 
 # --- with a display: the lesson opens in a window and stays ---------------------

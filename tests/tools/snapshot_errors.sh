@@ -62,8 +62,8 @@ mkdir "$work/bin"
 for tool in bash dirname env timeout; do
     ln -s "$(command -v $tool)" "$work/bin/$tool"
 done
-snapshot_path="$work/bin" expect_error "install the Debian package x11-apps" velmor4 "$work/x.png"
-for tool in xwd convert xdotool; do
+snapshot_path="$work/bin" expect_error "install the Debian package imagemagick" velmor4 "$work/x.png"
+for tool in convert xdotool; do
     ln -s "$(command -v $tool)" "$work/bin/$tool"
 done
 snapshot_path="$work/bin" expect_error "install the Debian package xvfb" velmor4 "$work/x.png"
