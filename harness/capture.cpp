@@ -21,6 +21,11 @@
 //       --timeout-hint TEXT  added to a message about a timeout
 //       --name NAME          the name messages start with (default capture)
 //
+//   capture --run COMMAND [ARGUMENT...]
+//       Runs COMMAND with DISPLAY set to a private Xvfb started for it, and
+//       ends with its exit status once it has ended and the Xvfb is gone;
+//       for a check that needs a display of its own for a while.
+//
 //   capture --compare [--tolerant] A.png B.png [DIFF.png]
 //       Prints how many pixels differ (with --tolerant: are off by more
 //       than the tolerance, see harness.h) and exits 0 if the pictures
@@ -445,6 +450,36 @@ void takePicture(const Request& r)
 }
 
 // ---------------------------------------------------------------------------
+// A command on a private display
+
+int runOnPrivateDisplay(std::vector<std::string> command, int timeoutSeconds)
+{
+    harness::VirtualDisplay display(MIN_SCREEN_WIDTH, MIN_SCREEN_HEIGHT,
+                                    Milliseconds(1000 * timeoutSeconds));
+    startedServer = display.server();
+    std::vector<std::string> environment = harness::environmentWith({{"DISPLAY", display.name()}});
+    std::vector<char*> argv = harness::pointers(command);
+    std::vector<char*> envp = harness::pointers(environment);
+    const pid_t child = fork();
+    if (child < 0) {
+        throw Failure(std::string("cannot fork: ") + std::strerror(errno));
+    }
+    if (child == 0) {
+        setpgid(0, 0); // so that stopping this tool stops all of it
+        execvpe(argv[0], argv.data(), envp.data());
+        std::fprintf(stderr, "capture: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        _exit(127);
+    }
+    setpgid(child, child);
+    startedProgram = child;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    startedProgram = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// ---------------------------------------------------------------------------
 // Comparing
 
 int comparePictures(const std::vector<std::string>& files, harness::Match match)
@@ -474,6 +509,7 @@ int comparePictures(const std::vector<std::string>& files, harness::Match match)
     std::cerr
         << "usage: capture [--display NAME | --private-display] [--size WxH] [--keys \"KEY ...\"]"
            " [--title TITLE] [--settle] [--timeout SECONDS] PROGRAM OUT.png\n"
+           "       capture --run COMMAND [ARGUMENT...]\n"
            "       capture --compare [--tolerant] A.png B.png [DIFF.png]\n";
     std::exit(CANNOT_COMPARE);
 }
@@ -494,6 +530,7 @@ int main(int argc, char** argv)
 {
     Request r;
     bool compare = false;
+    bool run = false;
     harness::Match match = harness::Match::Exact;
     std::vector<std::string> positional;
     try {
@@ -505,6 +542,11 @@ int main(int argc, char** argv)
                 }
                 return argv[++i];
             };
+            if (word == "--run") {
+                run = true;
+                positional.assign(argv + i + 1, argv + argc);
+                break;
+            }
             if (word == "--compare") {
                 compare = true;
             } else if (word == "--tolerant") {
@@ -544,6 +586,15 @@ int main(int argc, char** argv)
             } else {
                 positional.push_back(word);
             }
+        }
+        if (run) {
+            if (positional.empty()) {
+                usage();
+            }
+            signal(SIGTERM, stopStarted);
+            signal(SIGINT, stopStarted);
+            signal(SIGHUP, stopStarted);
+            return runOnPrivateDisplay(positional, r.timeoutSeconds);
         }
         if (compare) {
             if (positional.size() < 2 || positional.size() > 3) {

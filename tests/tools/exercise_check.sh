@@ -46,7 +46,7 @@ for patch in "$src"/docs/exercises/*.patch; do
     fi
     grep -q "](exercises/$name.png)" "$src"/docs/*.md ||
         problem "no page in docs/ shows docs/exercises/$name.png."
-    if ! "$src/scripts/exercise" "$patch" "$made" >"$fresh/$name.log" 2>&1; then
+    if ! "$src/scripts/exercise" --build-dir "$build" "$patch" "$made" >"$fresh/$name.log" 2>&1; then
         problem "$name: $(tail -n 2 "$fresh/$name.log" | tr '\n' ' ')"
         continue
     fi
