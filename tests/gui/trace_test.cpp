@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -70,12 +71,6 @@ constexpr double VERTEX_NORMAL_TOLERANCE = 2e-6;
 constexpr double FIRST_NORMAL_XY = -0.001;
 constexpr double FIRST_NORMAL_TOLERANCE = 1e-4;
 
-// The camera GLU is given.
-constexpr double EYE = 10.0;
-constexpr double FIELD_OF_VIEW = 60.0;
-constexpr float NEAR_PLANE = 0.1f;
-constexpr double FAR_PLANE = 30.0;
-constexpr double PI = 3.14159265358979323846;
 // GLU builds gluLookAt's matrix in float, gluPerspective's in double.
 constexpr double LOOK_AT_ULPS = 2.0;
 constexpr double PERSPECTIVE_ULPS = 2.0;
@@ -102,55 +97,6 @@ double doubleUlps(double value, double reference)
 {
     const double scale = std::abs(reference);
     return std::abs(value - reference) / (std::nextafter(scale, INFINITY) - scale);
-}
-
-// exp(-(x^2 + y^2) / 5), everything but the exponential in float.
-double gaussian(float x, float y)
-{
-    const float squares = x * x + y * y;
-    const float quotient = squares / -5.0f;
-    return std::exp(static_cast<double>(quotient));
-}
-
-double bumpReference(float x, float y)
-{
-    return 8.0 * gaussian(x, y);
-}
-
-double raisedReference(float x, float y)
-{
-    return 7.0 * gaussian(x, y) + 1.0;
-}
-
-struct Vec {
-    double x, y, z;
-};
-
-Vec crossOf(const Vec& a, const Vec& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-Vec unitOf(const Vec& v)
-{
-    const double length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-    return {v.x / length, v.y / length, v.z / length};
-}
-
-// The smoothed normal at (x, y) in double, from the neighbours one float
-// step away as the lessons place them.
-Vec vertexNormalReference(double (*height)(float, float), float x, float y)
-{
-    const float h = 10.0f / 29.0f;
-    const double z = height(x, y);
-    const float east = x + h, west = x - h, north = y + h, south = y - h;
-    const Vec e = {static_cast<double>(east - x), 0.0, height(east, y) - z};
-    const Vec w = {static_cast<double>(west - x), 0.0, height(west, y) - z};
-    const Vec n = {0.0, static_cast<double>(north - y), height(x, north) - z};
-    const Vec s = {0.0, static_cast<double>(south - y), height(x, south) - z};
-    const Vec a = unitOf(crossOf(e, n)), b = unitOf(crossOf(n, w));
-    const Vec c = unitOf(crossOf(w, s)), d = unitOf(crossOf(s, e));
-    return unitOf({a.x + b.x + c.x + d.x, a.y + b.y + c.y + d.y, a.z + b.z + c.z + d.z});
 }
 
 // ---------------------------------------------------------------------------
@@ -450,7 +396,7 @@ std::size_t expectedFrameCalls(const LessonInfo& lesson)
 
 double (*heightReference(const LessonInfo& lesson))(float, float)
 {
-    return lesson.surface == scene::bump ? bumpReference : raisedReference;
+    return lesson.surface == scene::bump ? scene::bumpAtFloats : scene::raisedBumpAtFloats;
 }
 
 // ---------------------------------------------------------------------------
@@ -659,9 +605,9 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
         const int corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
         for (int k = 0; k < 4; ++k) {
             const int i = q.i + corner[k][0], j = q.j + corner[k][1];
-            const Vec reference =
-                vertexNormalReference(heightReference(lesson), grid[static_cast<std::size_t>(i)],
-                                      grid[static_cast<std::size_t>(j)]);
+            const scene::Vec3 reference = scene::vertexNormalAtFloats(
+                heightReference(lesson), grid[static_cast<std::size_t>(i)],
+                grid[static_cast<std::size_t>(j)]);
             const Float3& n = q.normals[k];
             const double error = std::max({std::abs(n.x - reference.x), std::abs(n.y - reference.y),
                                            std::abs(n.z - reference.z)});
@@ -758,11 +704,7 @@ TEST_P(EveryLesson, ReshapeSetsTheFixedCameraForTheWindowsSize)
         EXPECT_EQ(reader.position(), gl.size()) << "more GL calls before the first frame";
 
         // gluLookAt: rows side, up and -forward, column-major.
-        const Vec forward = unitOf({-EYE, -EYE, -EYE});
-        const Vec side = unitOf(crossOf(forward, {0.0, 0.0, 1.0}));
-        const Vec up = crossOf(side, forward);
-        const double lookAt[16] = {side.x, up.x, -forward.x, 0, side.y, up.y, -forward.y, 0,
-                                   side.z, up.z, -forward.z, 0, 0,      0,    0,          1};
+        const std::array<double, 16> lookAt = scene::viewRotation();
         const auto& m = view->argument(0).asList();
         ASSERT_EQ(m.size(), 16u);
         for (std::size_t k = 0; k < 16; ++k) {
@@ -773,32 +715,12 @@ TEST_P(EveryLesson, ReshapeSetsTheFixedCameraForTheWindowsSize)
             }
         }
         for (std::size_t k = 0; k < 3; ++k) {
-            EXPECT_EQ(translate->argument(k).asDouble(), -EYE);
+            EXPECT_EQ(translate->argument(k).asDouble(), -scene::EYE);
         }
 
         // gluPerspective in double, as GLU computes it.
-        const double aspect =
-            static_cast<double>(static_cast<float>(c.width) / static_cast<float>(c.height));
-        const double near = static_cast<double>(NEAR_PLANE);
-        const double radians = FIELD_OF_VIEW / 2 * PI / 180;
-        const double cotangent = std::cos(radians) / std::sin(radians);
-        const double depth = FAR_PLANE - near;
-        const double perspective[16] = {cotangent / aspect,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        cotangent,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        -(FAR_PLANE + near) / depth,
-                                        -1,
-                                        0,
-                                        0,
-                                        -2 * near * FAR_PLANE / depth,
-                                        0};
+        const std::array<double, 16> perspective =
+            scene::perspective(scene::aspectOf(c.width, c.height));
         const auto& p = projection->argument(0).asList();
         ASSERT_EQ(p.size(), 16u);
         for (std::size_t k = 0; k < 16; ++k) {

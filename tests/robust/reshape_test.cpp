@@ -7,10 +7,12 @@
 #include "harness.h"
 #include "plotcore.h"
 #include "plotcore_internal.h"
+#include "scene.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -22,12 +24,9 @@ namespace {
 // The size every lesson opens at.
 constexpr int WINDOW_SIZE = 500;
 
-// The camera and projection the lessons use, written out independently
-// of the code under test.
-constexpr double EYE = 10.0;
-constexpr double FIELD_OF_VIEW_DEGREES = 60.0;
-constexpr double NEAR_PLANE = static_cast<double>(0.1f); // handed over as a float
-constexpr double FAR_PLANE = 30.0;
+// The camera and projection the lessons use come from the reference
+// model (scene.h), written independently of the code under test.
+constexpr double EYE = scene::EYE;
 
 // GLU builds the projection in double and OpenGL keeps it in float.  The
 // matrix read back is therefore the double result rounded once to float;
@@ -95,25 +94,10 @@ std::string describe(const GLfloat (&matrix)[16])
     return text;
 }
 
-// gluPerspective(60, aspect, 0.1f, 30) worked out by hand, column-major
-// as OpenGL stores it.
-std::vector<double> expectedPerspective(double aspect)
-{
-    const double halfAngle = FIELD_OF_VIEW_DEGREES / 2.0 * M_PI / 180.0;
-    const double focal = 1.0 / std::tan(halfAngle);
-    const double depth = FAR_PLANE - NEAR_PLANE;
-    std::vector<double> m(16, 0.0);
-    m[0] = focal / aspect;
-    m[5] = focal;
-    m[10] = -(FAR_PLANE + NEAR_PLANE) / depth;
-    m[11] = -1.0;
-    m[14] = -2.0 * NEAR_PLANE * FAR_PLANE / depth;
-    return m;
-}
-
+// gluPerspective(60, aspect, 0.1f, 30), column-major as OpenGL stores it.
 void expectPerspective(const GLfloat (&matrix)[16], double aspect)
 {
-    const std::vector<double> expected = expectedPerspective(aspect);
+    const std::array<double, 16> expected = scene::perspective(aspect);
     for (int i = 0; i < 16; ++i) {
         EXPECT_NEAR(matrix[i], expected[i], PROJECTION_TOLERANCE * std::fabs(expected[i]))
             << "projection entry " << i << " for aspect " << aspect << describe(matrix);

@@ -14,9 +14,17 @@ need() {
         fail "'$1' is missing: install the Debian package $2 (scripts/setup --tests installs everything)."
 }
 
-# pixel_count A.png B.png: how many pixels differ at all.
-pixel_count() {
-    compare -metric AE "$1" "$2" null: 2>&1 || true
+# compare_pictures [--tolerant] A.png B.png [DIFF.png]: the one comparer
+# of pictures (harness/capture --compare; harness.h names the tolerance and
+# why).  Sets $differing to how many pixels differ (with --tolerant: are
+# off by more than the tolerance), writes where to DIFF.png if given, and
+# succeeds if the two count as the same.  Pictures that cannot be compared
+# fail the test.  Needs $build, the build folder.
+compare_pictures() {
+    local status=0
+    differing="$("${build:?}/harness/capture" --compare "$@")" || status=$?
+    [ $status -ne 2 ] || fail "could not compare the pictures $*."
+    return $status
 }
 
 # rgb FILE X Y [COUNT]: the pixel at (X, Y), and the COUNT - 1 after it

@@ -5,9 +5,9 @@
 # On the Mesa build recorded in docs/pictures.txt the lesson pictures and
 # their crops must match to the pixel: rendering there is deterministic.
 # On another Mesa, small rasterisation differences are expected, so the
-# check allows up to TOLERANT_SHARE of the pixels to differ by more than
-# TOLERANT_FUZZ (and says so): a real change to a lesson, such as a wrong
-# drawing order or shading model, changes far more.  The gallery must hold
+# check compares with the comparer's tolerance (and says so): a real change
+# to a lesson, such as a wrong drawing order or shading model, changes far
+# more.  The gallery must hold
 # the committed pictures of the lessons exactly, whatever the Mesa; the gnuplot
 # figures must match exactly for the recorded gnuplot, and otherwise only
 # keep their size (fonts render differently elsewhere).
@@ -17,8 +17,6 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/../../scripts/lessons.sh"
 
-readonly TOLERANT_FUZZ=10%
-readonly TOLERANT_SHARE_PERCENT=1
 readonly GALLERY_MARGIN=10  # as in scripts/gallery
 readonly PICTURE_SIZE=500   # each lesson's window
 
@@ -42,7 +40,7 @@ exact_mesa=yes
 if [ "$(recorded mesa "$docs/pictures.txt")" != "$(recorded mesa "$fresh/pictures.txt")" ] ||
     [ "$(recorded machine "$docs/pictures.txt")" != "$(recorded machine "$fresh/pictures.txt")" ]; then
     exact_mesa=no
-    echo "NOTE: docs/ was rendered with Mesa $(recorded mesa "$docs/pictures.txt") on $(recorded machine "$docs/pictures.txt"); this is Mesa $(recorded mesa "$fresh/pictures.txt") on $(recorded machine "$fresh/pictures.txt"), so pictures may differ in up to $TOLERANT_SHARE_PERCENT% of their pixels by more than $TOLERANT_FUZZ."
+    echo "NOTE: docs/ was rendered with Mesa $(recorded mesa "$docs/pictures.txt") on $(recorded machine "$docs/pictures.txt"); this is Mesa $(recorded mesa "$fresh/pictures.txt") on $(recorded machine "$fresh/pictures.txt"), so pictures are compared with the tolerance for another renderer (harness/harness.h)."
 fi
 exact_gnuplot=yes
 if [ "$(recorded gnuplot "$docs/pictures.txt")" != "$(recorded gnuplot "$fresh/pictures.txt")" ]; then
@@ -68,21 +66,14 @@ same() {
         problem "docs/$name is $(size_of "$committed"), the programs now make $(size_of "$made"): run scripts/gallery and commit docs/."
         return
     fi
-    local differing
     case "$mode" in
         exact)
-            differing="$(compare -metric AE "$committed" "$made" "$fresh/diff-$name" 2>&1 || true)"
-            [ "$differing" = 0 ] ||
+            compare_pictures "$committed" "$made" "$fresh/diff-$name" ||
                 problem "docs/$name differs from what the programs draw now in $differing pixels (see $fresh/diff-$name); if that change is intended, run scripts/gallery and commit docs/."
             ;;
         tolerant)
-            local pixels allowed
-            pixels=$(($(identify -format '%w*%h' "$made")))
-            allowed=$((pixels * TOLERANT_SHARE_PERCENT / 100))
-            differing="$(compare -fuzz $TOLERANT_FUZZ -metric AE "$committed" "$made" "$fresh/diff-$name" 2>&1 || true)"
-            if ! [[ "$differing" =~ ^[0-9]+$ ]] || [ "$differing" -gt $allowed ]; then
-                problem "docs/$name differs from what the programs draw now in $differing pixels by more than $TOLERANT_FUZZ, more than the $allowed that another Mesa may explain (see $fresh/diff-$name)."
-            fi
+            compare_pictures --tolerant "$committed" "$made" "$fresh/diff-$name" ||
+                problem "docs/$name differs from what the programs draw now in $differing pixels beyond the tolerance, more than another Mesa may explain (see $fresh/diff-$name)."
             ;;
         size) ;;
     esac
@@ -108,8 +99,7 @@ for i in "${!lessons[@]}"; do
     x=$((GALLERY_MARGIN + i * (PICTURE_SIZE + 2 * GALLERY_MARGIN)))
     convert "$docs/gallery.png" -crop "${PICTURE_SIZE}x${PICTURE_SIZE}+$x+$GALLERY_MARGIN" +repage \
         "$fresh/tile$i.png"
-    differing="$(pixel_count "$fresh/tile$i.png" "$docs/${lessons[$i]}.png")"
-    [ "$differing" = 0 ] ||
+    compare_pictures "$fresh/tile$i.png" "$docs/${lessons[$i]}.png" ||
         problem "tile $((i + 1)) of docs/gallery.png differs from docs/${lessons[$i]}.png in $differing pixels: run scripts/gallery and commit docs/."
 done
 

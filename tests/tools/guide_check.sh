@@ -7,11 +7,12 @@
 #    two pictures it calls the same are the same to the pixel;
 #  - every picture and file it links to exists, and so does the README's
 #    gallery.
-#   guide_check.sh SOURCE_DIR
+#   guide_check.sh SOURCE_DIR BUILD_DIR   (the comparer of pictures is built there)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 src="$1"
+build="$2"
 guide="$src/docs/lessons.md"
 [ -r "$guide" ] || fail "$guide is missing."
 need convert imagemagick
@@ -93,8 +94,7 @@ while read -r picture x y greens; do
 done < <(sed -n 's/^<!-- pixels \([^ ]*\) \([0-9]*\),\([0-9]*\) = \([0-9 ]*\) -->$/\1 \2 \3 \4/p' "$guide")
 while read -r picture other; do
     pixels=$((pixels + 1))
-    differing="$(pixel_count "$src/docs/$picture" "$src/docs/$other")"
-    [ "$differing" = 0 ] ||
+    compare_pictures "$src/docs/$picture" "$src/docs/$other" ||
         problem "docs/lessons.md says docs/$picture and docs/$other are the same picture; they differ in $differing pixels."
 done < <(sed -n 's/^<!-- same \([^ ]*\) \([^ ]*\) -->$/\1 \2/p' "$guide")
 [ $pixels -ge 5 ] || problem "docs/lessons.md: only $pixels pixel claims found."

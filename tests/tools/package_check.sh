@@ -127,9 +127,8 @@ unset DISPLAY
 for lesson in "${lessons[@]}"; do
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/built-$lesson.png" ||
         fail "no snapshot of the built $lesson."
-    "$src/scripts/snapshot" --program "$root/usr/bin/$lesson" "$lesson" "$work/installed-$lesson.png" ||
+    "$src/scripts/snapshot" --build-dir "$build" --program "$root/usr/bin/$lesson" "$lesson" "$work/installed-$lesson.png" ||
         fail "no snapshot of the installed $lesson."
-    differing="$(pixel_count "$work/built-$lesson.png" "$work/installed-$lesson.png")"
-    [ "$differing" = 0 ] || fail "the installed $lesson draws a picture $differing pixels different from the built one."
+    compare_pictures "$work/built-$lesson.png" "$work/installed-$lesson.png" || fail "the installed $lesson draws a picture $differing pixels different from the built one."
 done
 echo "the package installs cleanly and its ${#lessons[@]} programs draw what the build tree's do."

@@ -6,6 +6,8 @@
 # a snapshot from the test build); with a display it opens the lesson's
 # window and leaves it open.
 #   show_check.sh SOURCE_DIR BUILD_DIR SHOW_BUILD_DIR
+# The case with a display runs the script again on a private display of the
+# capture tool's (capture --run), with --with-display after the folders.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -18,8 +20,39 @@ need Xvfb xvfb
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-show.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-unset DISPLAY
 export VELMOR_BUILD_DIR="$show_build"
+
+# --- with a display: the lesson opens in a window and stays ---------------------
+if [ "${4:-}" = --with-display ]; then
+    need xdotool xdotool
+    lesson_pid=""
+    stop_all() {
+        [ -z "$lesson_pid" ] || kill "$lesson_pid" 2>/dev/null || true
+        wait 2>/dev/null || true
+        rm -rf "$work"
+    }
+    trap stop_all EXIT
+    # show replaces itself with the lesson, so its process is the lesson's.
+    "$show" velmor5 >"$work/out" 2>&1 &
+    lesson_pid=$!
+    window=""
+    for _ in $(seq 300); do
+        window="$(xdotool search --name '^5\. Adding the domain grid$' 2>/dev/null | head -n 1 || true)"
+        [ -n "$window" ] && break
+        kill -0 $lesson_pid 2>/dev/null || fail "scripts/show velmor5 ended with a display: $(tail -n 3 "$work/out")"
+        sleep 0.1
+    done
+    [ -n "$window" ] || fail "scripts/show velmor5 opened no window within 30 s."
+    grep -qF "Showing velmor5; close its window to finish." "$work/out" ||
+        fail "scripts/show did not say what it shows: $(tail -n 3 "$work/out")"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    [ "${WIDTH}x${HEIGHT}" = 500x500 ] || fail "the lesson's window is ${WIDTH}x${HEIGHT}, not 500x500."
+    sleep 1
+    kill -0 $lesson_pid 2>/dev/null || fail "the lesson did not stay open."
+    exit 0
+fi
+
+unset DISPLAY
 
 # --- refused at once -----------------------------------------------------------
 rm -rf "$show_build"
@@ -46,48 +79,9 @@ for request in "" velmor4; do
         fail "scripts/show $request ended with '$said'."
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/$lesson.png" ||
         fail "no snapshot of $lesson from the test build."
-    differing="$(pixel_count "$show_build/$lesson.png" "$work/$lesson.png")"
-    [ "$differing" = 0 ] || fail "scripts/show's picture of $lesson differs from the lesson's in $differing pixels."
+    compare_pictures "$show_build/$lesson.png" "$work/$lesson.png" || fail "scripts/show's picture of $lesson differs from the lesson's in $differing pixels."
 done
 
-# --- with a display: the lesson opens in a window and stays ---------------------
-need xdotool xdotool
-xvfb_pid=""
-lesson_pid=""
-stop_all() {
-    [ -z "$lesson_pid" ] || kill "$lesson_pid" 2>/dev/null || true
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap stop_all EXIT
-exec {fd}>"$work/display"
-Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-exec {fd}>&-
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start for the display case."
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
-
-# show replaces itself with the lesson, so its process is the lesson's.
-"$show" velmor5 >"$work/out" 2>&1 &
-lesson_pid=$!
-window=""
-for _ in $(seq 300); do
-    window="$(xdotool search --name '^5\. Adding the domain grid$' 2>/dev/null | head -n 1 || true)"
-    [ -n "$window" ] && break
-    kill -0 $lesson_pid 2>/dev/null || fail "scripts/show velmor5 ended with a display: $(tail -n 3 "$work/out")"
-    sleep 0.1
-done
-[ -n "$window" ] || fail "scripts/show velmor5 opened no window within 30 s."
-grep -qF "Showing velmor5; close its window to finish." "$work/out" ||
-    fail "scripts/show did not say what it shows: $(tail -n 3 "$work/out")"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-[ "${WIDTH}x${HEIGHT}" = 500x500 ] || fail "the lesson's window is ${WIDTH}x${HEIGHT}, not 500x500."
-sleep 1
-kill -0 $lesson_pid 2>/dev/null || fail "the lesson did not stay open."
+"$build/harness/capture" --run bash "$0" "$src" "$build" "$show_build" --with-display ||
+    fail "the case with a display failed."
 echo "scripts/show builds from nothing, saves the lesson's picture with no display, and opens its window with one."

@@ -62,8 +62,8 @@ mkdir "$work/bin"
 for tool in bash dirname env timeout; do
     ln -s "$(command -v $tool)" "$work/bin/$tool"
 done
-snapshot_path="$work/bin" expect_error "install the Debian package x11-apps" velmor4 "$work/x.png"
-for tool in xwd convert xdotool; do
+snapshot_path="$work/bin" expect_error "install the Debian package imagemagick" velmor4 "$work/x.png"
+for tool in convert xdotool; do
     ln -s "$(command -v $tool)" "$work/bin/$tool"
 done
 snapshot_path="$work/bin" expect_error "install the Debian package xvfb" velmor4 "$work/x.png"
@@ -127,4 +127,21 @@ read -r width height colours < <(convert "$work/wide.png" -format '%w %h %k\n' i
 [ "$(rgb "$work/wide.png" 0 0)" = "255,255,255" ] || fail "the 320x200 snapshot has no white background."
 [ "$(rgb "$work/wide.png" 160 100)" != "255,255,255" ] || fail "the 320x200 snapshot shows no surface in the middle."
 [ "$colours" -gt 20 ] || fail "the 320x200 snapshot has only $colours colours: not a lit surface."
+
+# --- the comparer's command line: its status says same, different or cannot --
+capture="$build/harness/capture"
+compared() { # expected-status ARGS...: runs capture --compare, checks the status
+    local wanted="$1" status=0
+    shift
+    "$capture" --compare "$@" >"$work/out" 2>"$work/err" || status=$?
+    [ $status -eq "$wanted" ] || fail "capture --compare $* ended with $status, not $wanted: $(cat "$work/err")"
+}
+convert "$work/wide.png" -fill black -draw 'point 160,100' "$work/dot.png"
+compared 0 "$work/wide.png" "$work/wide.png"
+compared 1 "$work/wide.png" "$work/dot.png" "$work/diff.png"
+[ "$(cat "$work/out")" = 1 ] || fail "one changed pixel was counted as $(cat "$work/out")."
+[ "$(rgb "$work/diff.png" 160 100)" = "255,0,0" ] || fail "the difference picture does not mark the changed pixel."
+compared 0 --tolerant "$work/wide.png" "$work/dot.png"
+compared 2 "$work/wide.png" "$work/no-such.png"
+[ "$(wc -l <"$work/err")" -eq 1 ] || fail "an unreadable picture gave: $(cat "$work/err")"
 echo "all snapshot error paths behave."

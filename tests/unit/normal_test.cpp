@@ -6,6 +6,7 @@
 // with a tolerance; only what is exact by construction is compared bit for
 // bit.
 #include "plotcore.h"
+#include "scene.h"
 #include "test_floats.h"
 
 #include <gtest/gtest.h>
@@ -40,44 +41,6 @@ Float3 normalAt(float x, float y, HeightFn H)
     Float3 out;
     vertexNormal(out, {x, y, H(x, y)}, H);
     return out;
-}
-
-// The same construction in double precision: the four triangle normals
-// around (x, y), normalised, summed and normalised again.
-struct Vec {
-    double x, y, z;
-};
-
-Vec unit(Vec v)
-{
-    const double l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-    return {v.x / l, v.y / l, v.z / l};
-}
-
-Vec crossD(Vec a, Vec b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-Vec referenceNormal(double x, double y, double (*H)(double, double))
-{
-    const double h = GRID_STEP;
-    const double z = H(x, y);
-    const Vec e = {h, 0, H(x + h, y) - z}, n = {0, h, H(x, y + h) - z};
-    const Vec w = {-h, 0, H(x - h, y) - z}, s = {0, -h, H(x, y - h) - z};
-    const Vec a = unit(crossD(e, n)), b = unit(crossD(n, w));
-    const Vec c = unit(crossD(w, s)), d = unit(crossD(s, e));
-    return unit({a.x + b.x + c.x + d.x, a.y + b.y + c.y + d.y, a.z + b.z + c.z + d.z});
-}
-
-double bumpD(double x, double y)
-{
-    return 8.0 * std::exp((x * x + y * y) / -5.0);
-}
-
-double raisedBumpD(double x, double y)
-{
-    return 7.0 * std::exp((x * x + y * y) / -5.0) + 1.0;
 }
 
 } // namespace
@@ -144,13 +107,13 @@ TEST(VertexNormal, AgreesWithADoublePrecisionReferenceOnEveryVertex)
         for (int j = 0; j <= GRID_CELLS; ++j) {
             const float x = gridCoordinate(i), y = gridCoordinate(j);
             const Float3 bump = normalAt(x, y, bumpHeight);
-            const Vec bumpRef = referenceNormal(x, y, bumpD);
+            const scene::Vec3 bumpRef = scene::vertexNormal(scene::bump, x, y);
             ASSERT_NEAR(bump.x, bumpRef.x, 2e-5) << x << ", " << y;
             ASSERT_NEAR(bump.y, bumpRef.y, 2e-5) << x << ", " << y;
             ASSERT_NEAR(bump.z, bumpRef.z, 2e-5) << x << ", " << y;
 
             const Float3 raised = normalAt(x, y, raisedBumpHeight);
-            const Vec raisedRef = referenceNormal(x, y, raisedBumpD);
+            const scene::Vec3 raisedRef = scene::vertexNormal(scene::raisedBump, x, y);
             ASSERT_NEAR(raised.x, raisedRef.x, 2e-5) << x << ", " << y;
             ASSERT_NEAR(raised.y, raisedRef.y, 2e-5) << x << ", " << y;
             ASSERT_NEAR(raised.z, raisedRef.z, 2e-5) << x << ", " << y;

@@ -13,8 +13,6 @@ constexpr float GRID_END = 5.0f;
 constexpr float STEP = 10.0f / 29.0f;
 
 constexpr double PI = 3.14159265358979323846;
-constexpr Vec3 EYE = {10.0, 10.0, 10.0};
-constexpr double FIELD_OF_VIEW_DEGREES = 60.0;
 
 // The peak height and the Gaussian's width: z = A exp(-(x^2 + y^2) / 5).
 constexpr double BUMP_HEIGHT = 8.0;
@@ -109,6 +107,28 @@ double raisedBump(double x, double y)
     return RAISED_HEIGHT * std::exp(-(x * x + y * y) / SPREAD) + RAISED_BASE;
 }
 
+namespace {
+
+// exp(-(x^2 + y^2) / 5), everything but the exponential in float.
+double gaussianAtFloats(float x, float y)
+{
+    const float squares = x * x + y * y;
+    const float quotient = squares / -static_cast<float>(SPREAD);
+    return std::exp(static_cast<double>(quotient));
+}
+
+} // namespace
+
+double bumpAtFloats(float x, float y)
+{
+    return BUMP_HEIGHT * gaussianAtFloats(x, y);
+}
+
+double raisedBumpAtFloats(float x, float y)
+{
+    return RAISED_HEIGHT * gaussianAtFloats(x, y) + RAISED_BASE;
+}
+
 Vec3 faceNormal(Surface surface, double x, double y, double x1, double y1)
 {
     const double z = surface(x, y);
@@ -130,6 +150,20 @@ Vec3 vertexNormal(Surface surface, double x, double y)
     return unit(sum);
 }
 
+Vec3 vertexNormalAtFloats(FloatSurface surface, float x, float y)
+{
+    const float h = STEP;
+    const double z = surface(x, y);
+    const float east = x + h, west = x - h, north = y + h, south = y - h;
+    const Vec3 e = {static_cast<double>(east - x), 0.0, surface(east, y) - z};
+    const Vec3 w = {static_cast<double>(west - x), 0.0, surface(west, y) - z};
+    const Vec3 n = {0.0, static_cast<double>(north - y), surface(x, north) - z};
+    const Vec3 s = {0.0, static_cast<double>(south - y), surface(x, south) - z};
+    const Vec3 a = unit(cross(e, n)), b = unit(cross(n, w));
+    const Vec3 c = unit(cross(w, s)), d = unit(cross(s, e));
+    return unit({a.x + b.x + c.x + d.x, a.y + b.y + c.y + d.y, a.z + b.z + c.z + d.z});
+}
+
 double litGreen(const Vec3& normal)
 {
     const Vec3 light = unit({1.0, 1.0, 1.0});
@@ -141,20 +175,84 @@ int toLevel(double value)
     return static_cast<int>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
 }
 
+CameraAxes cameraAxes()
+{
+    const Vec3 forward = unit({-EYE, -EYE, -EYE});
+    const Vec3 side = unit(cross(forward, {0.0, 0.0, 1.0}));
+    return {forward, side, cross(side, forward)};
+}
+
+std::array<double, 16> viewRotation()
+{
+    const CameraAxes a = cameraAxes();
+    return {a.side.x,
+            a.up.x,
+            -a.forward.x,
+            0,
+            a.side.y,
+            a.up.y,
+            -a.forward.y,
+            0,
+            a.side.z,
+            a.up.z,
+            -a.forward.z,
+            0,
+            0,
+            0,
+            0,
+            1};
+}
+
+double aspectOf(int width, int height)
+{
+    return static_cast<double>(static_cast<float>(width) / static_cast<float>(height));
+}
+
+namespace {
+
+// GLU takes the cotangent of half the field of view as cos / sin.
+double cotangentOfHalfView()
+{
+    const double radians = FIELD_OF_VIEW_DEGREES / 2 * PI / 180;
+    return std::cos(radians) / std::sin(radians);
+}
+
+} // namespace
+
+std::array<double, 16> perspective(double aspect)
+{
+    const double cotangent = cotangentOfHalfView();
+    const double near = static_cast<double>(NEAR_PLANE);
+    const double depth = FAR_PLANE - near;
+    return {cotangent / aspect,
+            0,
+            0,
+            0,
+            0,
+            cotangent,
+            0,
+            0,
+            0,
+            0,
+            -(FAR_PLANE + near) / depth,
+            -1,
+            0,
+            0,
+            -2 * near * FAR_PLANE / depth,
+            0};
+}
+
 ScreenPoint project(const Vec3& world, int width, int height)
 {
-    const Vec3 forward = unit(minus({0.0, 0.0, 0.0}, EYE));
-    const Vec3 side = unit(cross(forward, {0.0, 0.0, 1.0}));
-    const Vec3 up = cross(side, forward);
-    const Vec3 relative = minus(world, EYE);
-    const double xe = dot(side, relative);
-    const double ye = dot(up, relative);
-    const double depth = dot(forward, relative); // -z in eye space
+    const CameraAxes axes = cameraAxes();
+    const Vec3 relative = minus(world, {EYE, EYE, EYE});
+    const double xe = dot(axes.side, relative);
+    const double ye = dot(axes.up, relative);
+    const double depth = dot(axes.forward, relative); // -z in eye space
 
     // The lessons divide in single precision.
-    const double aspect =
-        static_cast<double>(static_cast<float>(width) / static_cast<float>(height));
-    const double cotangent = 1.0 / std::tan(FIELD_OF_VIEW_DEGREES / 2.0 * PI / 180.0);
+    const double aspect = aspectOf(width, height);
+    const double cotangent = cotangentOfHalfView();
     const double ndcX = cotangent / aspect * xe / depth;
     const double ndcY = cotangent * ye / depth;
     return {(ndcX + 1.0) * width / 2.0, height - (ndcY + 1.0) * height / 2.0};

@@ -1,13 +1,15 @@
-// scene.h - an independent model of what the lessons draw, for checking
-// their pictures: the grid walk, the two surfaces and their normals in
-// double precision, the fixed camera (projected the way GLU and OpenGL
-// do), the lighting, and a map saying which cell is on top at each pixel.
+// scene.h - the one reference model of what the lessons compute and draw,
+// for every test that predicts it: the grid walk, the two surfaces and
+// their normals in double precision, the fixed camera (its matrices as GLU
+// builds them, and projected the way GLU and OpenGL do), the lighting, and
+// a map saying which cell is on top at each pixel.
 //
-// None of this uses the plot core: a picture test that borrowed the code
-// under test to predict its output would check nothing.
-#ifndef GUI_SCENE_H
-#define GUI_SCENE_H
+// None of this uses the plot core: a test that borrowed the code under
+// test to predict its output would check nothing.
+#ifndef REFERENCE_SCENE_H
+#define REFERENCE_SCENE_H
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -31,6 +33,14 @@ double bump(double x, double y);
 double raisedBump(double x, double y);
 using Surface = double (*)(double, double);
 
+// The same at float grid points, computed as the lessons compute them:
+// x * x + y * y and the division by -5 in float, which the lessons round
+// exactly so; only the exponential is taken in double (expf may be an
+// ulp off).
+double bumpAtFloats(float x, float y);
+double raisedBumpAtFloats(float x, float y);
+using FloatSurface = double (*)(float, float);
+
 // The unit normal of the plane through (x, y), (x1, y) and (x, y1) on the
 // surface: the one normal a flat-shaded cell gets.
 Vec3 faceNormal(Surface surface, double x, double y, double x1, double y1);
@@ -39,6 +49,9 @@ Vec3 faceNormal(Surface surface, double x, double y, double x1, double y1);
 // normals of the four triangles it forms with its neighbours one step
 // east, north, west and south.
 Vec3 vertexNormal(Surface surface, double x, double y);
+// The same with the neighbours placed one float step away in float, as
+// the lessons place them.
+Vec3 vertexNormalAtFloats(FloatSurface surface, float x, float y);
 
 // The green channel, 0..1, that fixed-function lighting gives a surface
 // of colour (0, 1, 0) with normal n: colour material sets both ambient
@@ -53,6 +66,31 @@ int toLevel(double value);
 
 // ---------------------------------------------------------------------------
 // Camera
+
+// The eye at (10, 10, 10) looks at the origin with +z up; the perspective
+// has a 60 degree vertical field of view, the window's aspect ratio, and
+// the near and far planes 0.1 (handed to GLU as a float) and 30.
+constexpr double EYE = 10.0;
+constexpr double FIELD_OF_VIEW_DEGREES = 60.0;
+constexpr float NEAR_PLANE = 0.1f;
+constexpr double FAR_PLANE = 30.0;
+
+// The camera's axes: the unit vectors the eye looks along, to its right
+// and up the screen.
+struct CameraAxes {
+    Vec3 forward, side, up;
+};
+CameraAxes cameraAxes();
+
+// gluLookAt's rotation, column-major, without the translation by -EYE
+// that follows it: rows side, up and -forward.
+std::array<double, 16> viewRotation();
+
+// The aspect ratio as the lessons divide it, in float.
+double aspectOf(int width, int height);
+
+// gluPerspective's matrix as GLU computes it in double, column-major.
+std::array<double, 16> perspective(double aspect);
 
 // Where a world point lands in a window of width x height pixels: column
 // and row in pixel units from the top-left corner (the centre of pixel

@@ -128,8 +128,44 @@ class Image {
 // Reads a binary PPM (P6, 255 levels) such as writePpm and the frame shim
 // write; an empty Image if the file is missing or not such a picture.
 Image readPpm(const std::string& path);
+// The same from the file's bytes.
+Image parsePpm(const std::string& bytes);
 
-// The number of pixels whose colours differ.  Throws if the sizes differ.
+// ---------------------------------------------------------------------------
+// Comparing pictures
+
+// Two pictures of one lesson drawn by the same driver are the same to the
+// pixel, and are compared exactly.  Drawn by another rasteriser (WebGL in
+// a browser) or another Mesa, edges and blending round differently by a
+// level here and there, while a real change to a lesson (the drawing
+// order, the shading model, the camera) changes far more; so such
+// pictures count as the same when at most TOLERATED_SHARE_PERCENT of their
+// pixels are off, a pixel being off when one of its channels differs by
+// more than TOLERATED_CHANNEL_PERCENT of the full range.  (These are the
+// pixels that ImageMagick's "compare -fuzz 10% -metric AE" counts.)
+constexpr int TOLERATED_SHARE_PERCENT = 1;
+constexpr int TOLERATED_CHANNEL_PERCENT = 10;
+
+enum class Match { Exact, Tolerant };
+
+struct Comparison {
+    std::size_t differing = 0; // pixels that differ (Tolerant: that are off)
+    std::size_t allowed = 0;   // how many may (Exact: none)
+    bool same() const
+    {
+        return differing <= allowed;
+    }
+};
+
+// Throws HarnessError if the sizes differ.
+Comparison comparePictures(const Image& a, const Image& b, Match match);
+
+// A picture of where a and b differ under `match`: those pixels red, the
+// others a's, faded.  For a look at a failed comparison.
+Image differencePicture(const Image& a, const Image& b, Match match);
+
+// The number of pixels whose colours differ at all: comparePictures(a, b,
+// Match::Exact).differing.  Throws if the sizes differ.
 std::size_t countDifferentPixels(const Image& a, const Image& b);
 
 // ---------------------------------------------------------------------------
@@ -147,6 +183,9 @@ class VirtualDisplay {
     // package xvfb) or does not come up within the timeout.
     explicit VirtualDisplay(int width = DEFAULT_WIDTH, int height = DEFAULT_HEIGHT,
                             Milliseconds timeout = Milliseconds(20000));
+    // A display that is already there, such as a desktop's ":0"; nothing is
+    // started or stopped.  Throws HarnessError if it does not answer.
+    explicit VirtualDisplay(const std::string& existing);
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
@@ -160,6 +199,11 @@ class VirtualDisplay {
     _XDisplay* connection() const
     {
         return connection_;
+    }
+    // The Xvfb process, or -1 for a display that was already there.
+    pid_t server() const
+    {
+        return server_;
     }
 
   private:
@@ -197,6 +241,14 @@ struct LaunchOptions {
     Milliseconds startTimeout = Milliseconds(60000);
     // How long any later wait may take.
     Milliseconds timeout = Milliseconds(30000);
+    // Whether the constructor waits for the first frame (else see
+    // awaitFirstFrame).
+    bool waitForFirstFrame = true;
+    // Whether the program can report its frames: false for one that the
+    // notifier cannot be preloaded into (a Windows program under Wine).
+    // Then nothing is preloaded, nothing is waited for, and the caller
+    // names the window (useWindow) before anything else but stop().
+    bool reportsFrames = true;
 };
 
 struct ExitStatus {
@@ -231,6 +283,16 @@ class Lesson {
   public:
     Lesson(VirtualDisplay& display, LaunchOptions options);
     ~Lesson();
+
+    // With waitForFirstFrame off: waits up to `wait` for the first frame;
+    // true once it is on the screen and the window mapped.  Throws if the
+    // program has ended.
+    bool awaitFirstFrame(Milliseconds wait);
+    // With reportsFrames off: the window to look at, found by the caller.
+    void useWindow(unsigned long window)
+    {
+        window_ = window;
+    }
     Lesson(const Lesson&) = delete;
     Lesson& operator=(const Lesson&) = delete;
 
@@ -315,6 +377,7 @@ class Lesson {
     std::string output() const;
 
   private:
+    void checkMapped();
     bool readFrames(Clock::time_point deadline, const std::function<bool()>& done,
                     const std::string& what, bool throwOnTimeout);
     void reap(bool block, Clock::time_point deadline);
@@ -339,7 +402,7 @@ class Lesson {
 bool commandExists(const std::string& command);
 
 // ---------------------------------------------------------------------------
-// Process helpers, for launchers of their own (tests/memory/shim runs the
+// Process helpers, for launchers of their own (harness/shim runs the
 // programs under the frame shim with these)
 
 // The whole contents of a file; empty if it cannot be read.

@@ -253,7 +253,15 @@ void Image::writePpm(const std::string& path) const
 
 Image readPpm(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return parsePpm(bytes.str());
+}
+
+Image parsePpm(const std::string& bytes)
+{
+    std::istringstream in(bytes);
     std::string magic;
     int width = 0, height = 0, maximum = 0;
     in >> magic >> width >> height >> maximum;
@@ -277,20 +285,72 @@ Image readPpm(const std::string& path)
     return result;
 }
 
-std::size_t countDifferentPixels(const Image& a, const Image& b)
+namespace {
+
+bool pixelsDiffer(const Rgb& a, const Rgb& b, Match match)
+{
+    if (match == Match::Exact) {
+        return a != b;
+    }
+    // Off when a channel differs by more than the percentage of 255, in
+    // integers: 100 |d| > percent x 255.
+    const auto off = [](int p, int q) {
+        return 100 * std::abs(p - q) > TOLERATED_CHANNEL_PERCENT * 255;
+    };
+    return off(a.r, b.r) || off(a.g, b.g) || off(a.b, b.b);
+}
+
+void checkSameSize(const Image& a, const Image& b)
 {
     if (a.width() != b.width() || a.height() != b.height()) {
         throw HarnessError("cannot compare a " + std::to_string(a.width()) + " x " +
                            std::to_string(a.height()) + " image with a " +
                            std::to_string(b.width()) + " x " + std::to_string(b.height()) + " one");
     }
-    std::size_t count = 0;
+}
+
+} // namespace
+
+Comparison comparePictures(const Image& a, const Image& b, Match match)
+{
+    checkSameSize(a, b);
+    Comparison result;
     for (int y = 0; y < a.height(); ++y) {
         for (int x = 0; x < a.width(); ++x) {
-            count += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+            result.differing += pixelsDiffer(a.pixel(x, y), b.pixel(x, y), match) ? 1 : 0;
         }
     }
-    return count;
+    if (match == Match::Tolerant) {
+        const std::size_t pixels =
+            static_cast<std::size_t>(a.width()) * static_cast<std::size_t>(a.height());
+        result.allowed = pixels * TOLERATED_SHARE_PERCENT / 100;
+    }
+    return result;
+}
+
+Image differencePicture(const Image& a, const Image& b, Match match)
+{
+    checkSameSize(a, b);
+    const Rgb marked{255, 0, 0};
+    const auto fade = [](std::uint8_t level) {
+        return static_cast<std::uint8_t>(255 - (255 - level) / 4);
+    };
+    Image result(a.width(), a.height());
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const Rgb p = a.pixel(x, y);
+            result.setPixel(x, y,
+                            pixelsDiffer(p, b.pixel(x, y), match)
+                                ? marked
+                                : Rgb{fade(p.r), fade(p.g), fade(p.b)});
+        }
+    }
+    return result;
+}
+
+std::size_t countDifferentPixels(const Image& a, const Image& b)
+{
+    return comparePictures(a, b, Match::Exact).differing;
 }
 
 // ---------------------------------------------------------------------------
@@ -559,6 +619,15 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
     }
 }
 
+VirtualDisplay::VirtualDisplay(const std::string& existing) : name_(existing)
+{
+    XSetErrorHandler(recordXError);
+    connection_ = XOpenDisplay(name_.c_str());
+    if (connection_ == nullptr) {
+        throw HarnessError("the display " + name_ + " does not answer");
+    }
+}
+
 VirtualDisplay::~VirtualDisplay()
 {
     if (connection_ != nullptr) {
@@ -592,7 +661,7 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
                                       " (scripts/setup --tests does)."));
     }
     const std::string notifier = LESSON_HARNESS_FRAME_NOTIFY;
-    if (access(notifier.c_str(), R_OK) != 0) {
+    if (options_.reportsFrames && access(notifier.c_str(), R_OK) != 0) {
         throw HarnessError("the frame notifier library '" + notifier + "' is missing; rebuild.");
     }
     becomeSubreaper();
@@ -614,10 +683,11 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
     const std::string preload = environmentValue("LD_PRELOAD");
     std::string asan = environmentValue("ASAN_OPTIONS");
     asan += (asan.empty() ? "" : ":") + std::string(ASAN_LINK_ORDER_OFF);
-    std::vector<std::pair<std::string, std::string>> changes = {
-        {"DISPLAY", display_.name()},
-        {"LD_PRELOAD", preload.empty() ? notifier : notifier + ":" + preload},
-        {FRAME_FD_VARIABLE, std::to_string(frames[1])}};
+    std::vector<std::pair<std::string, std::string>> changes = {{"DISPLAY", display_.name()}};
+    if (options_.reportsFrames) {
+        changes.emplace_back("LD_PRELOAD", preload.empty() ? notifier : notifier + ":" + preload);
+        changes.emplace_back(FRAME_FD_VARIABLE, std::to_string(frames[1]));
+    }
     for (const auto& variable : options_.environment) {
         if (variable.first == "ASAN_OPTIONS") {
             asan += ":" + variable.second; // later options win
@@ -637,7 +707,9 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
         throw HarnessError(std::string("cannot fork: ") + std::strerror(errno));
     }
     if (pid_ == 0) {
-        fcntl(frames[1], F_SETFD, 0); // the notifier writes here
+        if (options_.reportsFrames) {
+            fcntl(frames[1], F_SETFD, 0); // the notifier writes here
+        }
         execChild(argv, envp, logFd, SIGKILL);
     }
     setpgid(pid_, pid_); // also in the child: whichever runs first
@@ -647,6 +719,9 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
     }
     frameFd_ = frames[0];
 
+    if (!options_.waitForFirstFrame || !options_.reportsFrames) {
+        return;
+    }
     try {
         readFrames(
             Clock::now() + options_.startTimeout,
@@ -654,16 +729,7 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
                 return frames_ >= 1;
             },
             "its first frame", true);
-        // The first frame answers the first Expose, which only a mapped
-        // window receives; check anyway rather than trust it.
-        Display* x = display_.connection();
-        XWindowAttributes attributes;
-        checkedX(x, "XGetWindowAttributes", [&] {
-            XGetWindowAttributes(x, window_, &attributes);
-        });
-        if (attributes.map_state != IsViewable) {
-            throw HarnessError(describeFailure("its window is not mapped after the first frame"));
-        }
+        checkMapped();
     } catch (...) {
         // The destructor will not run: release everything here, and let
         // the first error, which carries the program's output, through.
@@ -676,6 +742,34 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
         std::remove(logPath_.c_str());
         throw;
     }
+}
+
+void Lesson::checkMapped()
+{
+    // The first frame answers the first Expose, which only a mapped
+    // window receives; check anyway rather than trust it.
+    Display* x = display_.connection();
+    XWindowAttributes attributes;
+    checkedX(x, "XGetWindowAttributes", [&] {
+        XGetWindowAttributes(x, window_, &attributes);
+    });
+    if (attributes.map_state != IsViewable) {
+        throw HarnessError(describeFailure("its window is not mapped after the first frame"));
+    }
+}
+
+bool Lesson::awaitFirstFrame(Milliseconds wait)
+{
+    if (!readFrames(
+            Clock::now() + wait,
+            [this] {
+                return frames_ >= 1;
+            },
+            "its first frame", false)) {
+        return false;
+    }
+    checkMapped();
+    return true;
 }
 
 Lesson::~Lesson()

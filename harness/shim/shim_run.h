@@ -1,5 +1,5 @@
 // shim_run.h - runs a program under the frame shim (frame_shim.cpp) on a
-// private X server (the harness's VirtualDisplay, tests/support) and reads
+// private X server (the harness's VirtualDisplay, harness/) and reads
 // back the shim's report.  Used by the memory tests and by the
 // whole-frame benchmark.
 #ifndef SHIM_RUN_H
