@@ -125,7 +125,7 @@ def render(repo, text, for_print):
             name = match.group(1)
             return (match.group(0) + '<pre class="patch"><code>'
                     + html.escape((docs / name).read_text()) + "</code></pre>")
-        body = re.sub(r'<p>The patch: <a href="([^"]+\.patch)">.*?</p>', patch, body)
+        body = re.sub(r'<p>The patch:\s+<a href="([^"]+\.patch)">.*?</p>', patch, body, flags=re.S)
     return body, files
 
 
