@@ -59,7 +59,9 @@ def mark(kind, picture, x, y, value):
             f'width="{span * MARK_SCALE}" height="{MARK_SPAN * MARK_SCALE}" role="img" '
             f'aria-label="{html.escape(label)}">'
             f'<image href="{html.escape(picture)}" width="{PICTURE_SIZE}" height="{PICTURE_SIZE}"/>'
-            f'<rect x="{x - 0.5}" y="{y - 0.5}" width="{width + 1}" height="2"/></svg>'
+            f'<rect x="{x - 0.5}" y="{y - 0.5}" width="{width + 1}" height="2"/>'
+            f'<rect class="ring" x="{x - 4}" y="{y - 3.5}" width="{width + 8}" height="9" '
+            f'rx="4"/></svg>'
             f"<figcaption>{html.escape(label)}</figcaption></figure>")
 
 
@@ -86,7 +88,8 @@ def render(repo, text, for_print):
     # to; in print every solution is open.
     opening = '<details markdown="1" open>' if for_print else '<details markdown="1">'
     text = re.sub(r"^<details>", opening, with_marks(text), flags=re.M)
-    body = markdown.Markdown(extensions=["toc", "fenced_code", "tables", "md_in_html"]).convert(text)
+    extensions = ["toc", "fenced_code", "tables", "md_in_html"]
+    body = markdown.Markdown(extensions=extensions).convert(text)
 
     docs = repo / "docs"
     names = {markdown_name: page for markdown_name, page, _ in PAGES}
