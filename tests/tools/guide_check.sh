@@ -120,7 +120,9 @@ import re, sys, unicodedata
 from pathlib import Path
 
 docs = Path(sys.argv[1])
-pages = {name: (docs / name).read_text() for name in ("lessons.md", "teaching.md")}
+# What the pages show: their HTML comments (pixel claims, notes) left out.
+pages = {name: re.sub(r"(?s)<!--.*?-->", "", (docs / name).read_text())
+         for name in ("lessons.md", "teaching.md")}
 
 def slug(title):
     # As Python-Markdown's table of contents names a heading (the site's).
