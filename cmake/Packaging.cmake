@@ -30,7 +30,7 @@ if(NOT WIN32)
     # Where Debian looks for a package's licence.
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 endif()
-install(FILES docs/lessons.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
+install(FILES docs/lessons.md docs/teaching.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES docs/figures/normals.gp docs/figures/order.gp
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs/figures)

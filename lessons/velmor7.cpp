@@ -38,8 +38,8 @@ static constexpr double ZOOM_STEP = 1.1; // distance factor per key or wheel not
 // Straight above or below the origin the up vector +z points along the
 // line of sight, and gluLookAt has no view to give.
 static constexpr double MAX_ELEVATION = 85.0;
-// Nearer than 8 or farther than 22 some of the surface would leave the
-// space between the near plane (0.1) and the far plane (30).
+// Farther than 22 the peak, seen from 85 degrees below, passes the far plane (30); 8 is a margin:
+// the near plane (0.1) first cuts into the surface at about 7.65, from 85 degrees above.
 static constexpr double MIN_DISTANCE = 8.0;
 static constexpr double MAX_DISTANCE = 22.0;
 

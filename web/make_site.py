@@ -12,7 +12,8 @@ Writes into SITE:
   velmorN.html        one lesson's bare 500 x 500 canvas, for an <iframe>
   lesson.js, style.css  the pages' script and style (from web/site)
   source/*.html       the lessons' and the plot core's sources
-  guide/lessons.html  docs/lessons.md as a page, with its pictures
+  guide/*.html        the guide and the teacher's page (guide_pages.py), with
+                      their pictures and patches, and velmor-guide.pdf
 
 A lesson's title and what it adds come from its line in the registry
 (whose titles the registry check holds to the sources' window titles), so
@@ -29,7 +30,10 @@ try:
 except ImportError:
     sys.exit("make_site.py: Python's Markdown module is missing: install the Debian "
              "package python3-markdown (scripts/setup does).")
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
+GUIDE_PDF = "velmor-guide.pdf"
 CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
@@ -102,32 +106,18 @@ def source_page(path, back):
 
 
 def guide_page(repo, out):
-    """docs/lessons.md as guide/lessons.html; returns the id of each
+    """The guide's pages (guide_pages.py renders them), and the guide as a
+    PDF where Chromium, which prints it, is at hand; returns the id of each
     lesson's chapter by the lesson's number."""
-    text = (repo / "docs" / "lessons.md").read_text()
-    converter = markdown.Markdown(extensions=["toc", "fenced_code", "tables"])
-    body = converter.convert(text)
-    (out / "guide").mkdir(exist_ok=True)
-    for picture in re.findall(r'<img [^>]*src="([^"/]+\.png)"', body):
-        shutil.copy(repo / "docs" / picture, out / "guide" / picture)
-
-    # The guide links into the repository: sources go to their pages in
-    # the site, anything else the site does not hold loses its link.
-    def relink(match):
-        target, text = match.group(1), match.group(2)
-        source = re.fullmatch(r"\.\./(core|lessons)/([\w.]+\.(?:h|cpp))", target)
-        if source:
-            return f'<a href="../source/{source.group(2)}.html">{text}</a>'
-        if re.match(r"#|[a-z]+:", target):
-            return match.group(0)
-        return text
-
-    body = re.sub(r'<a href="([^"]*)">(.*?)</a>', relink, body, flags=re.S)
-    crumbs = '<p class="crumbs"><a href="../index.html">All lessons</a></p>\n'
-    (out / "guide" / "lessons.html").write_text(page(
-        "The lessons: a guide", f'<div class="prose">{crumbs}{body}</div>', "../style.css"))
-    return {number: anchor
-            for anchor, number in re.findall(r'<h2 id="([^"]+)">Lesson (\d+)\b', body)}
+    pdf = GUIDE_PDF
+    if guide_pages.find_chromium():
+        (out / "guide").mkdir(exist_ok=True)
+        guide_pages.write_pdf(repo, out / "guide" / pdf)
+    else:
+        print("make_site.py: the site has no PDF of the guide: Chromium, which prints it, "
+              "is missing (install the Debian package chromium).")
+        pdf = None
+    return guide_pages.write_site_guide(repo, out, pdf), pdf
 
 
 def main():
@@ -142,7 +132,7 @@ def main():
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
-    chapters = guide_page(repo, out)
+    chapters, pdf = guide_page(repo, out)
     (out / "source").mkdir(exist_ok=True)
     for name in CORE_FILES:
         (out / "source" / f"{name}.html").write_text(
@@ -170,11 +160,12 @@ def main():
 
     core_links = ", ".join(f'<a href="source/{name}.html"><code>{name}</code></a>'
                            for name in CORE_FILES)
+    pdf_link = f' (also <a href="guide/{pdf}">as a PDF to print</a>)' if pdf else ""
     body = f"""<header>
 <h1>Plotting z = f(x, y) with OpenGL, in your browser</h1>
 <p>{NUMBERS.get(len(lessons), len(lessons))} small C++ programs, each adding one idea to the one before.
 What you see below are the programs themselves, compiled to WebAssembly and drawing with WebGL.
-The <a href="guide/lessons.html">guide</a> explains them line by line; every lesson
+The <a href="guide/lessons.html">guide</a> explains them line by line{pdf_link}; every lesson
 shares the plot core: {core_links}.</p>
 </header>
 <main class="lessons">

@@ -6,7 +6,12 @@
 #  - every pixel value it quotes is still in the committed picture, and
 #    two pictures it calls the same are the same to the pixel;
 #  - every picture and file it links to exists, and so does the README's
-#    gallery.
+#    gallery; so does every file the teacher's page (docs/teaching.md)
+#    links to, and every #anchor either page links to;
+#  - each chapter before and of a lesson opens with its goals, what it
+#    needs first and its time, and ends with two or three check questions,
+#    each with its answer folded into a <details>;
+#  - each entry of the glossary is linked from the text before it.
 #   guide_check.sh SOURCE_DIR BUILD_DIR   (the comparer of pictures is built there)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -108,6 +113,79 @@ done < <(grep -o '](\([^)#:]*\))' "$guide" | sed 's/^](\(.*\))$/\1/')
 if [ ! -e "$src/docs/gallery.png" ] || ! grep -q '](docs/gallery.png)' "$src/README.md"; then
     problem "README.md does not show docs/gallery.png, or the picture is missing."
 fi
+
+# --- the teacher's page, anchors, chapters and glossary -------------------------
+course="$(python3 - "$src/docs" <<'EOF'
+import re, sys, unicodedata
+from pathlib import Path
+
+docs = Path(sys.argv[1])
+# What the pages show: their HTML comments (pixel claims, notes) left out.
+pages = {name: re.sub(r"(?s)<!--.*?-->", "", (docs / name).read_text())
+         for name in ("lessons.md", "teaching.md")}
+
+def slug(title):
+    # As Python-Markdown's table of contents names a heading (the site's).
+    text = re.sub(r"<[^>]+>|`", "", title)
+    text = unicodedata.normalize("NFKD", text).encode("ascii", "ignore").decode()
+    return re.sub(r"[-\s]+", "-", re.sub(r"[^\w\s-]", "", text).strip().lower())
+
+def outside_code(text):
+    return re.sub(r"(?ms)^```.*?^```$", "", text)
+
+anchors = {name: {slug(h) for h in re.findall(r"(?m)^#+ (.+)$", outside_code(text))}
+           | set(re.findall(r'<a id="([^"]+)"></a>', text)) for name, text in pages.items()}
+links = 0
+for name, text in pages.items():
+    for target in re.findall(r"\]\(([^)\s]+)\)", outside_code(text)):
+        if re.match(r"[a-z]+:", target):
+            continue
+        path, _, anchor = target.partition("#")
+        links += 1
+        if name == "teaching.md" and path and not (docs / path).exists():
+            print(f"docs/teaching.md links to {path}, which does not exist.")
+        if anchor and (path or name) in anchors and anchor not in anchors[path or name]:
+            print(f"docs/{name} links to {path or name}#{anchor}, which has no such heading or anchor.")
+
+guide = pages["lessons.md"]
+lessons = 0
+for chapter in re.split(r"(?m)^(?=## )", outside_code(guide)):
+    title = chapter.splitlines()[0][3:] if chapter.startswith("## ") else ""
+    if not re.match(r"(Before lesson \d+|Lesson \d+):", title):
+        continue
+    lessons += 1
+    head = chapter.split("\n### ", 1)[0]
+    for part in ("What you will learn:", "What you need first:", "Time:"):
+        if f"> **{part}**" not in head:
+            print(f"docs/lessons.md: '{title}' does not open with '{part}'.")
+    last = chapter.rsplit("\n### ", 1)[-1]
+    if not last.startswith("Check your understanding\n"):
+        print(f"docs/lessons.md: '{title}' does not end with its check questions.")
+        continue
+    questions = re.findall(r"(?m)^\*\*\d+\.\*\* ", last)
+    answers = re.findall(r"(?ms)^<details><summary>Answer</summary>\n\n.+?\n\n</details>$", last)
+    if not 2 <= len(questions) <= 3 or len(answers) != len(questions):
+        print(f"docs/lessons.md: '{title}' has {len(questions)} check questions and "
+              f"{len(answers)} answers; it needs two or three, each with its answer.")
+if lessons < 6:
+    print(f"docs/lessons.md: only {lessons} chapters of lessons found.")
+
+glossary = guide.find("\n## Glossary\n")
+entries = re.findall(r'<a id="(g-[^"]+)"></a>', guide)
+if glossary < 0 or len(entries) < 16:
+    print(f"docs/lessons.md: the glossary is missing or has only {len(entries)} entries.")
+for entry in entries:
+    if f"](#{entry})" not in guide[:glossary]:
+        print(f"docs/lessons.md: the glossary's entry {entry} is linked from nowhere before it.")
+print(f"checked: {links} links of both pages, {lessons} chapters, {len(entries)} glossary entries")
+EOF
+)" || problem "checking the chapters and the glossary failed."
+while IFS= read -r line; do
+    case "$line" in
+        checked:*) echo "${line#checked: }" ;;
+        *) problem "$line" ;;
+    esac
+done <<<"$course"
 
 echo "$blocks quoted blocks, $pixels pixel claims, $links links checked."
 [ $failures -eq 0 ] || fail "$failures problem(s) in the guide."

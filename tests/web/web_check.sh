@@ -21,7 +21,8 @@
 #           with them in both, with its depth test on and off.
 # pages:    index.html loads with no error in the console, every lesson on
 #           it runs, and its headings are the lessons' window titles; a
-#           bare page without WebGL says so.
+#           bare page without WebGL says so; no page of the site links to
+#           what the site lacks or holds unrendered Markdown.
 set -euo pipefail
 source "$(dirname "$0")/../tools/common.sh"
 source "$(dirname "$0")/../../scripts/lessons.sh"
@@ -186,6 +187,26 @@ case "$mode" in
                 [ -e "$(dirname "$html")/${target%%#*}" ] || fail "$html links to $target, which the site lacks."
             done < <(grep -o '\(href\|src\)="[^"#:][^":]*"' "$html" | sed 's/^[a-z]*="//; s/"$//')
         done
+        # No page of the site holds a dead link, a missing picture or
+        # Markdown left unrendered (outside its code).
+        python3 - "$web_build/site" >"$work/site.log" 2>&1 <<'EOF' || fail "$(cat "$work/site.log")"
+import re, sys
+from pathlib import Path
+
+site = Path(sys.argv[1])
+problems = []
+for page in sorted(site.rglob("*.html")):
+    text = page.read_text()
+    name = page.relative_to(site)
+    for target in re.findall(r'(?:href|src)="([^"#:]+)["#]', text):
+        if not (page.parent / target).exists():
+            problems.append(f"{name} links to {target}, which the site lacks.")
+    prose = re.sub(r"(?s)<(pre|code|script|style)\b.*?</\1>|<!--.*?-->", "", text)
+    for markdown in re.findall(r"!?\[[^\]\n]*\]\([^)\n]*\)|\*\*[^*\n]+\*\*|^#{1,6} .*|^```.*", prose, re.M):
+        problems.append(f"{name} holds unrendered Markdown: {markdown[:60]}")
+if problems:
+    sys.exit("\n".join(problems))
+EOF
         grep -q "^states: \(velmor[0-9]*=running \?\)*$" "$work/index.log" ||
             fail "not every lesson runs on index.html: $(head -n 1 "$work/index.log")"
 

@@ -1,0 +1,254 @@
+#!/usr/bin/env python3
+"""The guide as pages of the site, and as one printable PDF.
+
+    guide_pages.py pdf REPO OUT.pdf
+
+writes the guide (docs/lessons.md) and the teacher's page
+(docs/teaching.md) as one PDF with Chromium's print-to-PDF: every picture,
+every exercise's solution opened, and its patch printed in full.
+make_site.py calls write_site_guide() for the site's copy of the same
+pages.  Both come from the same Markdown, rendered the same way:
+
+  - the <details> of a solution hold Markdown too, and are rendered;
+  - each pixel a claim quotes (<!-- pixel PICTURE X,Y = R,G,B -->,
+    <!-- pixels PICTURE X,Y = G G ... -->) is shown where the claim stands,
+    as a magnified crop of its picture with the pixel outlined: an overlay
+    drawn over the picture, which stays untouched;
+  - links to the sources lead to their pages in the site, links to the
+    other pages of the guide to those pages, links to files of docs/
+    (pictures, patches) to copies of them.
+"""
+import html
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import markdown
+
+# (Markdown file in docs/, page name, title): the lessons first, so that
+# the printed copy reads in that order.
+PAGES = [("lessons.md", "lessons", "The lessons: a guide"),
+         ("teaching.md", "teaching", "Teaching with the lessons")]
+# The screenshots' size, and the square a pixel is shown in: the pixel
+# with 20 of its neighbours on every side, drawn 3 times as large.
+PICTURE_SIZE = 500
+MARK_SPAN = 41
+MARK_SCALE = 3
+
+CLAIM = re.compile(r"<!-- (pixels?) ([^ ]+) (\d+),(\d+) = ([0-9, ]+) -->")
+
+
+def fail(message):
+    sys.exit("guide_pages.py: " + message)
+
+
+def mark(kind, picture, x, y, value):
+    """A crop of PICTURE around the claimed pixel(s), outlined."""
+    width = len(value.split()) if kind == "pixels" else 1
+    span = max(MARK_SPAN, width + MARK_SPAN - 1)
+    left = min(max(x - (MARK_SPAN - 1) // 2, 0), PICTURE_SIZE - span)
+    top = min(max(y - (MARK_SPAN - 1) // 2, 0), PICTURE_SIZE - MARK_SPAN)
+    what = (f"the green values {value}" if kind == "pixels"
+            else "(" + value.replace(",", ", ") + ")")
+    where = f"({x}, {y})" + (f" and the {width - 1} to its right" if width > 1 else "")
+    label = f"{where} in {picture}: {what}"
+    return (f'<figure class="mark"><svg viewBox="{left} {top} {span} {MARK_SPAN}" '
+            f'width="{span * MARK_SCALE}" height="{MARK_SPAN * MARK_SCALE}" role="img" '
+            f'aria-label="{html.escape(label)}">'
+            f'<image href="{html.escape(picture)}" width="{PICTURE_SIZE}" height="{PICTURE_SIZE}"/>'
+            f'<rect x="{x - 0.5}" y="{y - 0.5}" width="{width + 1}" height="2"/>'
+            f'<rect class="ring" x="{x - 4}" y="{y - 3.5}" width="{width + 8}" height="9" '
+            f'rx="4"/></svg>'
+            f"<figcaption>{html.escape(label)}</figcaption></figure>")
+
+
+def with_marks(text):
+    """The Markdown with each run of pixel claims followed by their marks."""
+    out, run = [], []
+    for line in text.splitlines():
+        claim = CLAIM.fullmatch(line)
+        if claim:
+            kind, picture, x, y, value = claim.groups()
+            run.append(mark(kind, picture, int(x), int(y), value))
+        elif run and line.strip():
+            out += ['<div class="marks">', *run, "</div>", ""]
+            run = []
+        out.append(line)
+    if run:
+        out += ['<div class="marks">', *run, "</div>"]
+    return "\n".join(out) + "\n"
+
+
+def render(repo, text, for_print):
+    """Markdown to HTML; returns the HTML and the files of docs/ it links to."""
+    # The solutions' blocks hold Markdown: md_in_html renders it when asked
+    # to; in print every solution is open.
+    opening = '<details markdown="1" open>' if for_print else '<details markdown="1">'
+    text = re.sub(r"^<details>", opening, with_marks(text), flags=re.M)
+    extensions = ["toc", "fenced_code", "tables", "md_in_html"]
+    body = markdown.Markdown(extensions=extensions).convert(text)
+
+    docs = repo / "docs"
+    names = {markdown_name: page for markdown_name, page, _ in PAGES}
+    files = set()
+
+    def relink(match):
+        attribute, target = match.group(1), match.group(2)
+        path, _, fragment = target.partition("#")
+        source = re.fullmatch(r"\.\./(core|lessons)/([\w.]+\.(?:h|cpp))", path)
+        if source:
+            return f'{attribute}="../source/{source.group(2)}.html"'
+        if not path or re.match(r"[a-z]+:", target):
+            return match.group(0)
+        if path in names:
+            if for_print:
+                return f'{attribute}="#{fragment or names[path]}"'
+            return f'{attribute}="{names[path]}.html{"#" + fragment if fragment else ""}"'
+        if (docs / path).is_file():
+            files.add(path)
+            return match.group(0)
+        return None
+
+    def link(match):
+        new = relink(re.match(r'(href)="([^"]*)"', match.group(1)))
+        # A link to what the site does not hold keeps its text only.
+        return f"<a {new}>{match.group(2)}</a>" if new else match.group(2)
+
+    body = re.sub(r'<a (href="[^"]*")>(.*?)</a>', link, body, flags=re.S)
+    for picture in re.findall(r'<(?:img|image) [^>]*?(?:src|href)="([^"]+)"', body):
+        if not (docs / picture).is_file():
+            fail(f"the guide shows {picture}, which docs/ does not hold.")
+        files.add(picture)
+    if for_print:
+        # A printed solution cannot be downloaded: its patch follows it.
+        def patch(match):
+            name = match.group(1)
+            return (match.group(0) + '<pre class="patch"><code>'
+                    + html.escape((docs / name).read_text()) + "</code></pre>")
+        body = re.sub(r'<p>The patch:\s+<a href="([^"]+\.patch)">.*?</p>', patch, body, flags=re.S)
+    return body, files
+
+
+# The PNG chunks that tag a picture's colours (gamma, primaries, profile).
+COLOUR_CHUNKS = {b"gAMA", b"cHRM", b"sRGB", b"iCCP"}
+
+
+def untagged_png(data):
+    """The PNG with its colour tags left out and its pixels as they were.
+    Chromium converts a tagged picture's colours when it prints it, which
+    moves greens such as 198 to 197: untagged, it takes them as they are."""
+    out, at = [data[:8]], 8
+    while at < len(data):
+        length = int.from_bytes(data[at:at + 4], "big")
+        chunk = data[at:at + 12 + length]
+        if chunk[4:8] not in COLOUR_CHUNKS:
+            out.append(chunk)
+        at += 12 + length
+    return b"".join(out)
+
+
+def copy_files(repo, files, folder, untag=False):
+    for name in files:
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        data = (repo / "docs" / name).read_bytes()
+        if untag and name.endswith(".png"):
+            data = untagged_png(data)
+        (folder / name).write_bytes(data)
+
+
+def page(title, body, styles):
+    links = "\n".join(f'<link rel="stylesheet" href="{href}"{media}>' for href, media in styles)
+    return f"""<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>{html.escape(title)}</title>
+<link rel="icon" href="data:,">
+{links}
+</head>
+<body>
+{body}
+</body>
+</html>
+"""
+
+
+def write_site_guide(repo, out, pdf=None):
+    """guide/lessons.html, guide/teaching.html and what they show or link
+    to; PDF, if given, is the printed copy's name in guide/, linked from
+    both.  Returns the id of each lesson's chapter by the lesson's number."""
+    folder = out / "guide"
+    folder.mkdir(exist_ok=True)
+    chapters = {}
+    for markdown_name, name, title in PAGES:
+        body, files = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=False)
+        copy_files(repo, files, folder)
+        crumbs = '<p class="crumbs"><a href="../index.html">All lessons</a>'
+        crumbs += "".join(f' · <a href="{other}.html">{html.escape(other_title)}</a>'
+                          for _, other, other_title in PAGES if other != name)
+        if pdf:
+            crumbs += f' · <a href="{pdf}">The guide as a PDF, to print</a>'
+        crumbs += "</p>\n"
+        (folder / f"{name}.html").write_text(page(
+            title, f'<div class="prose">{crumbs}{body}</div>',
+            [("../style.css", ""), ("../print.css", ' media="print"')]))
+        if name == "lessons":
+            chapters = {number: anchor for anchor, number
+                        in re.findall(r'<h2 id="([^"]+)">Lesson (\d+)\b', body)}
+    return chapters
+
+
+def find_chromium():
+    for name in ("chromium", "chromium-browser", "google-chrome"):
+        path = shutil.which(name)
+        if path:
+            return path
+    return None
+
+
+def write_pdf(repo, pdf):
+    """Every page of the guide, in order, printed by Chromium into PDF."""
+    chromium = find_chromium()
+    if not chromium:
+        fail("Chromium is missing, and it prints the PDF: install the Debian package "
+             "chromium (scripts/setup --tests does).")
+    with tempfile.TemporaryDirectory(prefix="velmor-guide-") as work:
+        work = pathlib.Path(work)
+        bodies, files = [], set()
+        for markdown_name, name, _ in PAGES:
+            body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=True)
+            bodies.append(f'<section class="page" id="{name}">\n{body}\n</section>')
+            files |= used
+        copy_files(repo, files, work, untag=True)
+        for css in ("style.css", "print.css"):
+            shutil.copy(repo / "web" / "site" / css, work / css)
+        printed = work / "guide.html"
+        printed.write_text(page(PAGES[0][2], '<div class="prose">' + "\n".join(bodies) + "</div>",
+                                [("style.css", ""), ("print.css", "")]))
+        pdf = pathlib.Path(pdf).resolve()
+        pdf.parent.mkdir(parents=True, exist_ok=True)
+        pdf.unlink(missing_ok=True)
+        command = [chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                   "--no-pdf-header-footer", "--run-all-compositor-stages-before-draw",
+                   "--force-color-profile=srgb",
+                   f"--print-to-pdf={pdf}", printed.as_uri()]
+        try:
+            run = subprocess.run(command, capture_output=True, text=True, timeout=180)
+        except subprocess.TimeoutExpired:
+            fail("Chromium did not print the guide within 3 minutes.")
+        if not pdf.is_file() or pdf.stat().st_size == 0:
+            fail(f"Chromium printed no PDF (exit {run.returncode}): {run.stderr.strip()[-400:]}")
+
+
+def main():
+    if len(sys.argv) != 4 or sys.argv[1] != "pdf":
+        fail("usage: guide_pages.py pdf REPO OUT.pdf")
+    write_pdf(pathlib.Path(sys.argv[2]), sys.argv[3])
+
+
+if __name__ == "__main__":
+    main()
