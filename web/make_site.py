@@ -61,6 +61,9 @@ def lesson_facts(source):
 
 def page(title, body, style="style.css", script=""):
     script = f'\n<script src="{script}"></script>' if script else ""
+    # Code too wide for the screen scrolls in its block, which the keyboard
+    # can then reach and scroll too.
+    body = body.replace("<pre>", '<pre tabindex="0">')
     return f"""<!DOCTYPE html>
 <html lang="en">
 <head>
