@@ -10,9 +10,9 @@
                                console; FLAGs go to Chromium
     page.py time URL [FRAMES]  navigation to the first finished frame, and
                                the median time of FRAMES more frames (ms)
-    page.py fits URL           at 360 x 740, as on a phone: fails if the page
+    page.py fits URL...        at 360 x 740, as on a phone: fails if a page
                                (or a lesson's picture) is wider than that
-    page.py axe URL            axe-core's checks of levels A and AA: fails
+    page.py axe URL...         axe-core's checks of levels A and AA: fails
                                on any violation, naming each
 
 A KEY of shot may also be a gesture on the middle of the page's canvas:
@@ -251,42 +251,63 @@ class Browser:
 # frames' pages are checked on their own.
 WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
   ...[...document.querySelectorAll('canvas, iframe')].map(e => Math.ceil(e.getBoundingClientRect().right))]"""
+# A phone's screen, in CSS pixels.
+PHONE = (360, 740)
 AXE_LEVELS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22a", "wcag22aa"]
 AXE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node_modules", "axe-core", "axe.min.js")
+
+
+def survey(browser, mode, url):
+    """fits or axe on one page: what is wrong with it, if anything."""
+    states = browser.open(url)
+    problems = []
+    if mode == "fits":
+        # A phone's browser widens its viewport to a page that does not
+        # fit, so the page is measured against the screen's width.
+        widths = browser.evaluate(WIDTHS)
+        print(f"{url}: scrollWidth {widths[0]}, viewport {widths[1]}, "
+              f"frames and canvases end at {widths[2:]}")
+        if max(widths) > PHONE[0]:
+            problems.append(f"{url} is wider than a {PHONE[0]} px screen: {widths}")
+    else:
+        if not os.path.isfile(AXE):
+            fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
+        with open(AXE) as script:
+            browser.evaluate(script.read())
+        found = browser.evaluate(
+            "axe.run(document, {runOnly: {type: 'tag', values: %s}}).then(r => r.violations.map("
+            "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
+            % json.dumps(AXE_LEVELS), wait=True)
+        print(f"{url}: {len(found)} violations")
+        problems += [f"{url}: {violation}" for violation in found]
+    browser.evaluate("0")
+    problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
+    problems += [f"{url}: console error: {error}" for error in browser.errors]
+    browser.errors = []
+    return problems
 
 
 def main():
     modes = ("shot", "check", "time", "fits", "axe")
     if len(sys.argv) < 3 or sys.argv[1] not in modes:
         fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...] | time URL [FRAMES]"
-             " | fits URL | axe URL")
+             " | fits URL... | axe URL...")
     mode, url = sys.argv[1], sys.argv[2]
-    sizes = {"check": (1280, 900), "fits": (360, 740), "axe": (1280, 900)}
-    browser = Browser(*sizes.get(mode, (500, 500)), sys.argv[3:] if mode == "check" else (),
-                      phone=mode == "fits")
+    if mode in ("fits", "axe"):
+        browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
+        try:
+            problems = [problem for page in sys.argv[2:] for problem in survey(browser, mode, page)]
+        finally:
+            browser.close()
+        for problem in problems:
+            print(problem)
+        if problems:
+            fail(f"{len(problems)} problems on {len(sys.argv) - 2} pages, the first: {problems[0]}")
+        return
+    browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, sys.argv[3:])
     try:
         states = browser.open(url)
-        if mode == "fits":
-            # A phone's browser widens its viewport to a page that does not
-            # fit, so the page is measured against the screen's width.
-            widths = browser.evaluate(WIDTHS)
-            print(f"scrollWidth {widths[0]}, viewport {widths[1]}, frames and canvases end at {widths[2:]}")
-            if max(widths) > sizes["fits"][0]:
-                fail(f"{url} is wider than a {sizes['fits'][0]} px screen: {widths}.")
-        elif mode == "axe":
-            if not os.path.isfile(AXE):
-                fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
-            with open(AXE) as script:
-                browser.evaluate(script.read())
-            found = browser.evaluate(
-                "axe.run(document, {runOnly: {type: 'tag', values: %s}}).then(r => r.violations.map("
-                "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
-                % json.dumps(AXE_LEVELS), wait=True)
-            for violation in found:
-                print("violation: " + violation)
-            if found:
-                fail(f"{url}: {len(found)} of axe-core's checks fail.")
-        elif mode == "shot":
+        if mode == "shot":
             if len(sys.argv) > 4:
                 browser.press(sys.argv[4:])
             picture = browser.send("Page.captureScreenshot", session=True, format="png")
