@@ -179,16 +179,15 @@ class Browser:
                       touchPoints=[{"x": px, "y": py, "id": i} for i, (px, py) in enumerate(points)])
         if kind in ("drag", "touch"):
             dx, dy = (float(v) for v in amount.split(","))
-            path = [(x + dx * step / 10, y + dy * step / 10) for step in range(11)]
+            for step in range(11):
+                at = (x + dx * step / 10, y + dy * step / 10)
+                if kind == "drag":
+                    mouse("mousePressed" if step == 0 else "mouseMoved", at, button="left", buttons=1)
+                else:
+                    fingers("touchStart" if step == 0 else "touchMove", at)
             if kind == "drag":
-                mouse("mousePressed", path[0], button="left", clickCount=1)
-                for at in path[1:]:
-                    mouse("mouseMoved", at, button="left", buttons=1)
-                mouse("mouseReleased", path[-1], button="left", clickCount=1)
+                mouse("mouseReleased", at, button="left")
             else:
-                fingers("touchStart", path[0])
-                for at in path[1:]:
-                    fingers("touchMove", at)
                 fingers("touchEnd")
         elif kind == "wheel":
             notches, _, parts = amount.partition("/")
@@ -265,8 +264,7 @@ def survey(browser, mode, url):
         # A phone's browser widens its viewport to a page that does not
         # fit, so the page is measured against the screen's width.
         widths = browser.evaluate(WIDTHS)
-        print(f"{url}: scrollWidth {widths[0]}, viewport {widths[1]}, "
-              f"frames and canvases end at {widths[2:]}")
+        print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
         if max(widths) > PHONE[0]:
             problems.append(f"{url} is wider than a {PHONE[0]} px screen: {widths}")
     else:
