@@ -14,6 +14,9 @@ Writes into SITE:
   source/*.html       the lessons' and the plot core's sources
   guide/*.html        the guide and the teacher's page (guide_pages.py), with
                       their pictures and patches, and velmor-guide.pdf
+  exercises/NAME.html each exercise's solution running (its program, built
+                      from docs/exercises/NAME.patch, is exercises/NAME.js),
+                      with NAME-bare.html its bare canvas
 
 A lesson's title and what it adds come from its line in the registry
 (whose titles the registry check holds to the sources' window titles), so
@@ -53,7 +56,11 @@ def registry(repo):
     return lessons
 
 
-def page(title, body, style="style.css"):
+def page(title, body, style="style.css", script=""):
+    script = f'\n<script src="{script}"></script>' if script else ""
+    # Code too wide for the screen scrolls in its block, which the keyboard
+    # can then reach and scroll too.
+    body = body.replace("<pre>", '<pre tabindex="0">')
     return f"""<!DOCTYPE html>
 <html lang="en">
 <head>
@@ -64,38 +71,115 @@ def page(title, body, style="style.css"):
 <link rel="stylesheet" href="{style}">
 </head>
 <body>
-{body}
+{body}{script}
 </body>
 </html>
 """
 
 
-def bare_page(lesson, title):
+def bare_page(lesson, title, picture, controls=None, up=""):
     # Nothing but the canvas at the top-left corner on white: the page is
     # what an <iframe> shows and what the screenshot tests compare.
+    # The canvas keeps its 500 x 500 pixels and is scaled to fit a
+    # narrower screen.  The lessons' pictures are made of those pixels (the
+    # guide reads them one by one, the tests compare them with the desktop
+    # programs), and lesson 7 turns half a degree per pixel dragged, so a
+    # finer canvas on a dense screen would turn faster under the same
+    # finger: the browser's smoothing of the scaled picture is the price.
+    # The focus is drawn inside the canvas, where the <iframe> cannot cut
+    # it off.  A lesson that takes the mouse (controls) also takes the
+    # page's fingers on it.
+    attributes = ""
+    if controls:
+        attributes = f' data-keys="{html.escape(" ".join(controls["keys"]))}"'
+        if controls["mouse"]:
+            attributes += " data-mouse"
     return f"""<!DOCTYPE html>
-<html lang="en" data-lesson="{lesson}">
+<html lang="en" data-lesson="{lesson}"{attributes}>
 <head>
 <meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
 <title>{html.escape(title)}</title>
 <link rel="icon" href="data:,">
 <style>
 html, body {{ margin: 0; background: #fff; overflow: hidden; }}
-canvas {{ position: absolute; left: 0; top: 0; outline: none; }}
-#message {{ position: absolute; left: 0; top: 0; box-sizing: border-box; width: 500px;
+canvas {{ position: absolute; left: 0; top: 0; width: min(100vw, 100vh, 500px);
+  height: min(100vw, 100vh, 500px); outline: none; }}
+canvas:focus-visible:not(.pointer) {{ outline: 4px solid #1747b5; outline-offset: -4px; }}
+[data-mouse] canvas {{ touch-action: none; }}
+#message {{ position: absolute; left: 0; top: 0; box-sizing: border-box; width: min(100vw, 500px);
   margin: 0; padding: 12px 16px; background: rgba(255, 255, 255, 0.92);
   font: 16px/1.4 sans-serif; color: #222; }}
 </style>
 </head>
 <body>
-<canvas id="canvas" width="500" height="500" tabindex="0"
-  aria-label="{html.escape(title)}: the lesson's picture"></canvas>
+<canvas id="canvas" width="500" height="500" tabindex="0" role="img"
+  aria-label="{html.escape(picture)}"></canvas>
 <p id="message" role="alert" hidden></p>
 <noscript><p>This lesson runs as a program in the page: it needs JavaScript.</p></noscript>
-<script src="lesson.js"></script>
+<script src="{up}lesson.js"></script>
 </body>
 </html>
 """
+
+
+# Names and signs of the keys on the buttons beside a lesson.
+KEY_NAMES = {"Left": "Left arrow", "Right": "Right arrow", "Up": "Up arrow", "Down": "Down arrow",
+             "+": "Plus", "-": "Minus"}
+KEY_SIGNS = {"Left": "\u2190", "Up": "\u2191", "Right": "\u2192", "Down": "\u2193", "-": "\u2212"}
+
+
+def lesson_controls(text):
+    """The keys a lesson takes and what its header says they do, or None
+    for a lesson that takes none.  The keys are the first of each case
+    group of its keyboard callback (a group that quits is left out: a
+    button that ends the lesson helps nobody) and the arrows of its
+    special callback; what they do is the key table of its header
+    comment, lines of keys, two spaces or more, and what they do."""
+    if "glutKeyboardFunc" not in text and "glutSpecialFunc" not in text:
+        return None
+    keys = []
+    for labels, body in re.findall(r"((?:case '[^']+':\s*)+)(.*?)break;", text, flags=re.S):
+        if "glutLeaveMainLoop" not in body:
+            keys.append(re.search(r"case '([^']+)'", labels).group(1))
+    keys += [key.capitalize() for key in re.findall(r"case GLUT_KEY_(LEFT|RIGHT|UP|DOWN):", text)]
+    table = []
+    for line in text.splitlines():
+        if not line.startswith("//"):
+            break
+        row = re.match(r"//   (\S.*)", line)
+        if row:
+            table.append(re.split(r"\s{2,}", row.group(1).strip(), maxsplit=1))
+    return {"keys": keys, "table": table, "mouse": "glutMouseFunc" in text}
+
+
+def key_buttons(frame, controls):
+    """The buttons for a lesson's keys and the list of what its keys do,
+    for the page around the <iframe> named frame."""
+    def does(key):
+        for row in controls["table"]:
+            if len(row) == 2 and key in re.split(r"[\s,/()]+", row[0]):
+                return row[1]
+        return ""
+
+    buttons = []
+    for key in controls["keys"]:
+        name = KEY_NAMES.get(key, key)
+        label = f"{name}: {does(key)}" if does(key) else name
+        buttons.append(f'<button type="button" data-key="{html.escape(key)}" '
+                       f'aria-label="{html.escape(label)}">{KEY_SIGNS.get(key, html.escape(key))}</button>')
+    rows = [f"<li><kbd>{html.escape(row[0])}</kbd> {html.escape(row[1])}</li>" if len(row) == 2
+            else f"<li>{html.escape(row[0])}</li>" for row in controls["table"]]
+    if controls["mouse"]:
+        rows.append("<li>On a touch screen one finger turns the camera as the drag does, "
+                    "and two fingers pinch in and out as the wheel does.</li>")
+    return f"""<div class="controls" data-frame="{frame}" role="group" aria-label="The lesson's keys as buttons">
+{chr(10).join(buttons)}
+</div>
+<p class="keys">Click or tap the picture to give it the keys, or use the buttons:</p>
+<ul class="keys">
+{chr(10).join(rows)}
+</ul>"""
 
 
 def source_page(path, back):
@@ -105,10 +189,11 @@ def source_page(path, back):
     return page(path.name, body, "../style.css")
 
 
-def guide_page(repo, out):
+def guide_page(repo, out, solutions=()):
     """The guide's pages (guide_pages.py renders them), and the guide as a
-    PDF where Chromium, which prints it, is at hand; returns the id of each
-    lesson's chapter by the lesson's number."""
+    PDF where Chromium, which prints it, is at hand; each solution named in
+    solutions links to its running page.  Returns the id of each lesson's
+    chapter by the lesson's number, and the PDF's name or None."""
     pdf = GUIDE_PDF
     if guide_pages.find_chromium():
         (out / "guide").mkdir(exist_ok=True)
@@ -117,7 +202,87 @@ def guide_page(repo, out):
         print("make_site.py: the site has no PDF of the guide: Chromium, which prints it, "
               "is missing (install the Debian package chromium).")
         pdf = None
-    return guide_pages.write_site_guide(repo, out, pdf), pdf
+    chapters = guide_pages.write_site_guide(repo, out, pdf)
+    guide = out / "guide" / "lessons.html"
+    guide.write_text(link_solutions(guide.read_text(), solutions))
+    return chapters, pdf
+
+
+def link_solutions(body, solutions):
+    """The guide's page with a link to each solution's running page at the
+    end of the solution, which names its patch."""
+    for name in solutions:
+        at = body.find(f"{name}.patch")
+        if at < 0:
+            fail(f"the guide does not name {name}.patch, so its solution's page has no link.")
+        link = (f'<p class="run"><a href="../exercises/{name}.html">'
+                f"See this solution run in the browser</a></p>\n")
+        end = body.find("</details>", at)
+        if end < 0:
+            end = body.find("</p>", at) + len("</p>\n")
+        body = body[:end] + link + body[end:]
+    return body
+
+
+def repeated(keys):
+    """'Right Right d' as 'Right \u00d7 2, d'."""
+    runs = []
+    for key in keys:
+        if runs and runs[-1][0] == key:
+            runs[-1][1] += 1
+        else:
+            runs.append([key, 1])
+    return ", ".join(key if times == 1 else f"{key} \u00d7 {times}" for key, times in runs)
+
+
+def solution_pages(repo, out):
+    """A page for each exercise's solution, docs/exercises/NAME.patch, whose
+    program the build has put in exercises/NAME.js: the exercise's words,
+    the solution running, and its patch and picture.  Returns the names."""
+    guide = (repo / "docs" / "lessons.md").read_text()
+    names = []
+    for patch in sorted((repo / "docs" / "exercises").glob("*.patch")):
+        name = patch.stem
+        if not (out / "exercises" / f"{name}.js").is_file():
+            fail(f"the build made no program exercises/{name}.js for {patch.name}.")
+        words = patch.read_text().split("\ndiff --git ", 1)[0]
+        program = re.search(r"^Program: *(velmor\d+) *$", words, flags=re.M).group(1)
+        keys = re.search(r"^Keys: *(.*)$", words, flags=re.M)
+        lines = [line for line in words.splitlines() if not re.match(r"(Program|Keys):", line)]
+        heading, prose = lines[0].strip(), "\n".join(lines[1:]).strip()
+        # What the picture shows: the words the guide gives its picture.
+        alt = re.search(r"!\[([^\]]+)\]\(exercises/" + re.escape(name) + r"\.png\)", guide)
+        picture = alt.group(1) if alt else heading
+        title = f"{heading.rstrip('.')}: the solution"
+        # The patches change what a lesson draws, not the keys it takes.
+        controls = lesson_controls((repo / "lessons" / f"{program}.cpp").read_text())
+        shutil.copy(patch, out / "exercises" / patch.name)
+        shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
+        (out / "exercises" / f"{name}-bare.html").write_text(
+            bare_page(name, title, picture, controls, up="../"))
+        paragraphs = "\n".join(f"<p>{html.escape(' '.join(part.split()))}</p>"
+                                for part in prose.split("\n\n") if part.strip())
+        after = ""
+        if keys:
+            after = (f"<p>The guide's picture of it is taken after the keys "
+                     f"{html.escape(repeated(keys.group(1).split()))}.</p>\n")
+        buttons = key_buttons(f"frame-{name}", controls) if controls else ""
+        body = f"""<p class="crumbs"><a href="../index.html">All lessons</a> \u00b7 <a href="../guide/lessons.html">The guide</a></p>
+<main>
+<h1>{html.escape(heading)}</h1>
+{paragraphs}
+<section class="solution">
+<h2>The solution running: <code>{program}</code> with the patch</h2>
+{after}<iframe id="frame-{name}" src="{name}-bare.html" width="500" height="500" title="{html.escape(picture)}"></iframe>
+{buttons}
+<p class="links"><a href="{patch.name}">The patch: <code>{patch.name}</code></a>
+ \u00b7 <a href="{name}.png">The guide's picture of the desktop program</a></p>
+</section>
+</main>"""
+        (out / "exercises" / f"{name}.html").write_text(
+            page(title, body, "../style.css", "../site.js" if controls else ""))
+        names.append(name)
+    return names
 
 
 def main():
@@ -132,7 +297,8 @@ def main():
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
-    chapters, pdf = guide_page(repo, out)
+    solutions = solution_pages(repo, out)
+    chapters, pdf = guide_page(repo, out, solutions)
     (out / "source").mkdir(exist_ok=True)
     for name in CORE_FILES:
         (out / "source" / f"{name}.html").write_text(
@@ -142,18 +308,16 @@ def main():
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
         title, adds = listed[lesson]
-        (out / f"{lesson}.html").write_text(bare_page(lesson, title))
+        controls = lesson_controls(source.read_text())
+        (out / f"{lesson}.html").write_text(bare_page(lesson, title, f"{title}: {adds}", controls))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
-        keys = ""
-        if "glutKeyboardFunc" in source.read_text() or "glutSpecialFunc" in source.read_text():
-            keys = ('\n<p class="keys">Click the picture to give it the keys; '
-                    "its chapter says which keys do what.</p>")
+        keys = "\n" + key_buttons(f"frame-{lesson}", controls) if controls else ""
         sections.append(f"""<section id="{lesson}">
 <h2>{html.escape(title)}</h2>
 <p>{html.escape(adds[:1].upper() + adds[1:])}.</p>
-<iframe src="{lesson}.html" width="500" height="500" title="{html.escape(title)}"></iframe>{keys}
+<iframe id="frame-{lesson}" src="{lesson}.html" width="500" height="500" title="{html.escape(title)}"></iframe>{keys}
 <p class="links"><a href="source/{lesson}.cpp.html">Source: <code>lessons/{lesson}.cpp</code></a>
  · <a href="{chapter}">Its chapter in the guide</a></p>
 </section>""")
@@ -175,7 +339,7 @@ shares the plot core: {core_links}.</p>
 <p>Each lesson is also a program of its own for the desktop: in the project's
 folder, <code>scripts/show velmor3</code> builds it with CMake and opens it in a window.</p>
 </footer>"""
-    (out / "index.html").write_text(page("The lessons", body))
+    (out / "index.html").write_text(page("The lessons", body, script="site.js"))
 
 
 if __name__ == "__main__":

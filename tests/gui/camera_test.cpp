@@ -147,6 +147,9 @@ TEST(Lesson7Camera, StaysWithinItsBoundsAndRReturnsToTheStart)
             "250",       "click",    "--repeat", std::to_string(notches),
             "--delay",   "0",        button};
     };
+    // One notch is exactly one press, before any bound is met.
+    EXPECT_EQ(differ(fromStart(press("plus")), fromStart(wheel("4", 1))), 0u);
+    EXPECT_EQ(differ(fromStart(press("minus")), fromStart(wheel("5", 1))), 0u);
     const Image nearest = fromStart(press("plus", 9));
     EXPECT_GT(differ(nearest, fromStart(press("plus", 8))), 0u);
     EXPECT_EQ(differ(nearest, fromStart(press("equal", 20))), 0u);
@@ -156,6 +159,14 @@ TEST(Lesson7Camera, StaysWithinItsBoundsAndRReturnsToTheStart)
     EXPECT_EQ(differ(farthest, fromStart(wheel("5", 5))), 0u);
 
     EXPECT_EQ(differ(start, pictureAfter(lesson, press("r"))), 0u);
+
+    // r switches the depth test back on too: from behind, where it shows.
+    std::vector<std::string> behind = press("Right", 36);
+    const Image withDepth = fromStart(behind);
+    std::vector<std::string> offThenBack = press("d");
+    offThenBack.insert(offThenBack.end(), {"key", "r"});
+    offThenBack.insert(offThenBack.end(), behind.begin(), behind.end());
+    EXPECT_EQ(differ(withDepth, fromStart(offThenBack)), 0u);
 }
 
 // A drag of 10 pixels turns the camera 5 degrees: to the right like one

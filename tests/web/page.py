@@ -10,6 +10,15 @@
                                console; FLAGs go to Chromium
     page.py time URL [FRAMES]  navigation to the first finished frame, and
                                the median time of FRAMES more frames (ms)
+    page.py fits URL...        at 360 x 740, as on a phone: fails if a page
+                               (or a lesson's picture) is wider than that
+    page.py axe URL...         axe-core's checks of levels A and AA: fails
+                               on any violation, naming each
+
+A KEY of shot may also be a gesture on the middle of the page's canvas:
+drag:DX,DY with the mouse's left button, touch:DX,DY with one finger,
+wheel:NOTCHES[/PARTS] (negative: towards the user), each notch sent in
+PARTS wheel events, and pinch:FACTOR, two fingers spread by FACTOR.
 
 Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so
 that console messages arrive with their level and from every frame of the
@@ -31,7 +40,7 @@ LOAD_TIMEOUT = 60
 
 # The lessons' states on the page (lesson.js sets them on each <html>).
 STATES = """(() => {
-  if (document.readyState !== 'complete') return [];
+  if (document.readyState !== 'complete') return null;
   const docs = [document];
   for (const frame of document.querySelectorAll('iframe')) docs.push(frame.contentDocument);
   return docs.filter(d => d && d.documentElement.dataset.lesson)
@@ -59,7 +68,8 @@ FRAME_TIMES = """new Promise(resolve => {
 # key code that the GLUT of the web build reads.  A single letter or digit
 # stands for itself.
 KEY_CODES = {"Left": ("ArrowLeft", 37), "Up": ("ArrowUp", 38), "Right": ("ArrowRight", 39),
-             "Down": ("ArrowDown", 40), "Escape": ("Escape", 27)}
+             "Down": ("ArrowDown", 40), "Escape": ("Escape", 27),
+             "plus": ("+", 107), "minus": ("-", 109)}
 
 # Resolves after enough animation frames for the lesson to have handled
 # every key and drawn what they asked for.
@@ -72,7 +82,7 @@ def fail(message):
 
 
 class Browser:
-    def __init__(self, width, height, flags=()):
+    def __init__(self, width, height, flags=(), phone=False):
         self.profile = tempfile.mkdtemp(prefix="velmor-chromium.")
         to_browser_r, self.to_browser = os.pipe()
         self.from_browser, from_browser_w = os.pipe()
@@ -103,7 +113,7 @@ class Browser:
             self.send(domain + ".enable", session=True)
         # The window's size is not quite the page's: set the page's.
         self.send("Emulation.setDeviceMetricsOverride", session=True, width=width,
-                  height=height, deviceScaleFactor=1, mobile=False)
+                  height=height, deviceScaleFactor=2 if phone else 1, mobile=phone)
 
     def close(self):
         self.process.kill()
@@ -157,9 +167,61 @@ class Browser:
                  + details.get("exception", {}).get("description", details["text"]))
         return result["result"].get("value")
 
+    def gesture(self, name):
+        """Does one gesture word of press() on the middle of the canvas."""
+        kind, _, amount = name.partition(":")
+        x, y = self.evaluate("(r => [r.left + r.width / 2, r.top + r.height / 2])"
+                             "(document.getElementById('canvas').getBoundingClientRect())")
+        def mouse(kind, at, **more):
+            self.send("Input.dispatchMouseEvent", session=True, type=kind, x=at[0], y=at[1], **more)
+        def fingers(kind, *points):
+            self.send("Input.dispatchTouchEvent", session=True, type=kind,
+                      touchPoints=[{"x": px, "y": py, "id": i} for i, (px, py) in enumerate(points)])
+        if kind in ("drag", "touch"):
+            dx, dy = (float(v) for v in amount.split(","))
+            for step in range(11):
+                at = (x + dx * step / 10, y + dy * step / 10)
+                if kind == "drag":
+                    mouse("mousePressed" if step == 0 else "mouseMoved", at, button="left", buttons=1)
+                else:
+                    fingers("touchStart" if step == 0 else "touchMove", at)
+            if kind == "drag":
+                mouse("mouseReleased", at, button="left")
+            else:
+                fingers("touchEnd")
+        elif kind == "wheel":
+            notches, _, parts = amount.partition("/")
+            notches, parts = int(notches), int(parts or 1)
+            if parts == 1:
+                # A notch as a mouse's wheel gives it: 120 of wheelDelta.
+                for _ in range(abs(notches)):
+                    mouse("mouseWheel", (x, y), deltaX=0, deltaY=-100 if notches > 0 else 100)
+            else:
+                # Chromium's own wheel events come in whole notches, so the
+                # parts of one, as a fine wheel or a touchpad sends them,
+                # are made in the page.
+                self.evaluate(f"""for (let i = 0; i < {abs(notches) * parts}; ++i) {{
+                  const e = new MouseEvent('mousewheel', {{bubbles: true, cancelable: true,
+                                                          clientX: {x}, clientY: {y}}});
+                  Object.defineProperty(e, 'wheelDelta', {{value: {120 // parts * (1 if notches > 0 else -1)}}});
+                  document.getElementById('canvas').dispatchEvent(e);
+                }}""")
+        elif kind == "pinch":
+            factor = float(amount)
+            spread = [50 * factor ** (step / 10) for step in range(11)]
+            fingers("touchStart", (x - spread[0], y), (x + spread[0], y))
+            for half in spread[1:]:
+                fingers("touchMove", (x - half, y), (x + half, y))
+            fingers("touchEnd")
+        else:
+            fail(f"no gesture '{name}'.")
+
     def press(self, names):
         """Types the keys into the page, as a learner's keyboard would."""
         for name in names:
+            if ":" in name:
+                self.gesture(name)
+                continue
             if name in KEY_CODES:
                 key, code = KEY_CODES[name]
             elif len(name) == 1 and name.isalnum():
@@ -177,17 +239,69 @@ class Browser:
         deadline = time.monotonic() + LOAD_TIMEOUT
         while time.monotonic() < deadline:
             time.sleep(0.1)
-            states = self.evaluate(STATES) or []
-            if states and not any(s.endswith("=loading") for s in states):
+            states = self.evaluate(STATES)
+            if states is not None and not any(s.endswith("=loading") for s in states):
                 return states
         fail(f"{url}: not every lesson drew a frame within {LOAD_TIMEOUT} s: {states}; "
              f"console errors: {self.errors}")
 
 
+# The page's width and its widest element, at least the canvas; the
+# frames' pages are checked on their own.
+WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
+  ...[...document.querySelectorAll('canvas, iframe')].map(e => Math.ceil(e.getBoundingClientRect().right))]"""
+# A phone's screen, in CSS pixels.
+PHONE = (360, 740)
+AXE_LEVELS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22a", "wcag22aa"]
+AXE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node_modules", "axe-core", "axe.min.js")
+
+
+def survey(browser, mode, url):
+    """fits or axe on one page: what is wrong with it, if anything."""
+    states = browser.open(url)
+    problems = []
+    if mode == "fits":
+        # A phone's browser widens its viewport to a page that does not
+        # fit, so the page is measured against the screen's width.
+        widths = browser.evaluate(WIDTHS)
+        print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
+        if max(widths) > PHONE[0]:
+            problems.append(f"{url} is wider than a {PHONE[0]} px screen: {widths}")
+    else:
+        if not os.path.isfile(AXE):
+            fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
+        with open(AXE) as script:
+            browser.evaluate(script.read())
+        found = browser.evaluate(
+            "axe.run(document, {runOnly: {type: 'tag', values: %s}}).then(r => r.violations.map("
+            "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
+            % json.dumps(AXE_LEVELS), wait=True)
+        print(f"{url}: {len(found)} violations")
+        problems += [f"{url}: {violation}" for violation in found]
+    browser.evaluate("0")
+    problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
+    problems += [f"{url}: console error: {error}" for error in browser.errors]
+    browser.errors = []
+    return problems
+
+
 def main():
-    if len(sys.argv) < 3 or sys.argv[1] not in ("shot", "check", "time"):
-        fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...] | time URL [FRAMES]")
+    modes = ("shot", "check", "time", "fits", "axe")
+    if len(sys.argv) < 3 or sys.argv[1] not in modes:
+        fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...] | time URL [FRAMES]"
+             " | fits URL... | axe URL...")
     mode, url = sys.argv[1], sys.argv[2]
+    if mode in ("fits", "axe"):
+        browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
+        try:
+            problems = [problem for page in sys.argv[2:] for problem in survey(browser, mode, page)]
+        finally:
+            browser.close()
+        for problem in problems:
+            print(problem)
+        if problems:
+            fail(f"{len(problems)} problems on {len(sys.argv) - 2} pages, the first: {problems[0]}")
+        return
     browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, sys.argv[3:])
     try:
         states = browser.open(url)

@@ -3,6 +3,7 @@
 #   web_check.sh build    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
 #   web_check.sh pictures SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
 #   web_check.sh pages    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
+#   web_check.sh solutions | touch | reach  (the same arguments)
 #
 # build:    compiles the browser build (web/) with emscripten, as
 #           scripts/web does, into WEB_BUILD_DIR.
@@ -23,6 +24,17 @@
 #           it runs, and its headings are the lessons' window titles; a
 #           bare page without WebGL says so; no page of the site links to
 #           what the site lacks or holds unrendered Markdown.
+# solutions: each exercise's solution page draws the guide's picture of
+#           it (docs/exercises/NAME.png, after the patch's Keys), with the
+#           tolerance of the lessons' pictures.
+# touch:    on a lesson that takes the mouse, one wheel notch moves as far
+#           as one + or - (also when the notch comes in parts), a pinch as
+#           far as the wheel, a drag with the mouse or one finger turns as
+#           the arrow keys do, and r brings back the camera and the depth
+#           test.
+# reach:    every page fits a 360 px wide phone, and index.html, the lesson
+#           pages, the guide and the solution pages pass axe-core's checks
+#           of levels A and AA.
 set -euo pipefail
 source "$(dirname "$0")/../tools/common.sh"
 source "$(dirname "$0")/../../scripts/lessons.sh"
@@ -215,6 +227,63 @@ EOF
         [ $status -ne 0 ] && grep -q "velmor3: This lesson needs WebGL" "$work/nowebgl.log" ||
             fail "velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
         echo "index.html runs ${lessons[*]} under their titles with a clean console; no WebGL is said."
+        ;;
+
+    solutions)
+        need compare imagemagick
+        need chromium chromium
+        serve "$web_build/site"
+        mkdir -p "$work/exercises"
+        for patch in "$src"/docs/exercises/*.patch; do
+            name="$(basename "$patch" .patch)"
+            cp "$src/docs/exercises/$name.png" "$work/$name.png"
+            read -r -a key_list <<<"$(sed -n '/^diff --git /q; s/^Keys: *//p' "$patch")"
+            like_native "exercises/$name-bare" "$name" "${key_list[@]}" ||
+                fail "the solution page of $name differs from the guide's picture in $differing pixels, more than the tolerance."
+            echo "$name: $differing pixels off by more than the tolerance"
+        done
+        ;;
+
+    touch)
+        need compare imagemagick
+        need chromium chromium
+        serve "$web_build/site"
+        behind=()
+        for _ in $(seq 36); do behind+=(Right); done
+        # same LESSON "KEYS" "KEYS": the two pictures are the same.
+        same() {
+            python3 "$page" shot "$site/$1.html" "$work/a.png" $2 >"$work/page.log" 2>&1 &&
+                python3 "$page" shot "$site/$1.html" "$work/b.png" $3 >>"$work/page.log" 2>&1 ||
+                fail "$1's page did not draw: $(cat "$work/page.log")"
+            # Both pictures come from the same browser: none may be off at all.
+            compare_pictures --tolerant "$work/a.png" "$work/b.png" || true
+            echo "$1: '$2' and '$3': $differing pixels off by more than the tolerance"
+            [ "$differing" = 0 ] || fail "$1: '$2' and '$3' should draw the same picture; $differing pixels differ."
+        }
+        for lesson in "${lessons[@]}"; do
+            grep -q " data-mouse>" "$web_build/site/$lesson.html" || continue
+            same "$lesson" plus wheel:1
+            same "$lesson" minus wheel:-1
+            same "$lesson" "plus plus" wheel:2/3
+            same "$lesson" wheel:2 pinch:1.25
+            same "$lesson" minus pinch:0.88
+            same "$lesson" "Left Left Down" drag:20,-10
+            same "$lesson" drag:20,-10 touch:20,-10
+            same "$lesson" "${behind[*]}" "Up plus d r ${behind[*]}"
+        done
+        ;;
+
+    reach)
+        need chromium chromium
+        serve "$web_build/site"
+        pages=(index.html guide/lessons.html)
+        for lesson in "${lessons[@]}"; do pages+=("$lesson.html"); done
+        for html in "$web_build"/site/exercises/*.html; do pages+=("exercises/$(basename "$html")"); done
+        python3 "$page" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
+            fail "not every page fits a phone: $(tail -n 1 "$work/fits.log")"
+        python3 "$page" axe "${pages[@]/#/$site/}" >"$work/axe.log" 2>&1 ||
+            fail "axe-core finds faults: $(grep -v ': 0 violations$' "$work/axe.log" | head -n 5)"
+        echo "${#pages[@]} pages fit a 360 px screen and pass axe-core's checks of levels A and AA."
         ;;
 
     *) fail "unknown mode '$mode'." ;;

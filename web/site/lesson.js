@@ -1,12 +1,34 @@
 // lesson.js - starts one lesson in its page: checks for WebGL, hands the
 // canvas to the lesson's program, and puts on the page any reason the
-// lesson could not start or stopped.  Loaded by every velmorN.html before
-// the lesson's own velmorN.js.
+// lesson could not start or stopped.  For a lesson that takes keys or the
+// mouse it also turns touches into the mouse, wheel notches into whole
+// clicks, and the site's buttons into keys.  Loaded by every velmorN.html
+// before the lesson's own velmorN.js.
 'use strict';
 
 (function () {
   var canvas = document.getElementById('canvas');
   var lesson = document.documentElement.dataset.lesson;
+  // The keys the page offers as buttons (data-keys="d r + - Left ...").
+  var buttonKeys = (document.documentElement.dataset.keys || '').split(' ').filter(Boolean);
+  // Whether the lesson takes the mouse (data-mouse): only then do the wheel
+  // and the fingers on its picture belong to it rather than to the page.
+  var takesMouse = 'mouse' in document.documentElement.dataset;
+
+  // One notch of a mouse wheel, in the units of the browsers' wheel events:
+  // wheelDelta (mousewheel) and 40 times the lines of DOMMouseScroll.
+  var NOTCH = 120;
+  var LINE = 40;
+  // Fingers spread (or closed) by this factor make one wheel notch in (or
+  // out): the camera comes about as much nearer as the fingers spread.
+  var PINCH_NOTCH = 1.1;
+  // The DOM key codes that emscripten's GLUT reads for the keys of the
+  // buttons; a letter is its capital's code.
+  var KEY_CODES = { '+': 107, '-': 109, Left: 37, Up: 38, Right: 39, Down: 40 };
+  // A thousandth of a pixel, towards the side the coordinate is on, so
+  // that cutting it to a whole pixel gives the same pixel.
+  var MOVED_AGAIN = 0.001;
+  function hair(coordinate) { return coordinate < 0 ? -MOVED_AGAIN : MOVED_AGAIN; }
 
   function say(text, failure) {
     var message = document.getElementById('message');
@@ -36,18 +58,166 @@
   });
 
   // Keys go to the page the canvas is in; clicking the lesson gives it them.
-  canvas.addEventListener('mousedown', function () { canvas.focus(); });
+  // The focus then shows only once the keyboard has moved it (Tab): a ring
+  // round the picture after every click or touch would only be in the way.
+  canvas.addEventListener('mousedown', function () {
+    canvas.classList.add('pointer');
+    canvas.focus();
+  });
+  canvas.addEventListener('blur', function () { canvas.classList.remove('pointer'); });
 
-  // GLUT listens for the wheel on the window and, for a lesson that takes
-  // the mouse, keeps the page from scrolling; a browser makes such
-  // listeners passive, unable to do that, unless they say otherwise.
+  // GLUT listens on the window.  Its handlers are kept here and wrapped:
+  var glut = {};
   var listen = window.addEventListener;
   window.addEventListener = function (type, handler, options) {
+    var capture = options === true || !!(options && options.capture);
+    if (/^touch/.test(type)) {
+      // Its own touch handler would turn every finger of a pinch into a
+      // drag; the touches are translated below instead.
+      return undefined;
+    }
+    if (type === 'keydown' || type === 'keyup') {
+      glut[type] = handler;
+      // Tab moves the focus on, as on any page, and a key pressed on
+      // something else of the page (a button, a link) is that thing's.
+      return listen.call(window, type, function (event) {
+        var focused = document.activeElement;
+        if (event.key === 'Tab' || (focused && focused !== document.body && focused !== canvas)) return;
+        handler(event);
+      }, capture);
+    }
+    if (type === 'mousemove') {
+      // GLUT hands the motion callback the pointer's previous position,
+      // not the one it has moved to, so a drag would stop one event short
+      // of the hand (the last step of every drag lost).  After each move
+      // it is told of the same place again, a hair (MOVED_AGAIN) further
+      // on, so that it reports the place itself; the hair is far below a
+      // pixel and keeps the whole-pixel position the lesson gets.
+      return listen.call(window, type, function (event) {
+        handler(event);
+        handler({ type: event.type, target: event.target, pageX: event.pageX + hair(event.pageX),
+                  pageY: event.pageY + hair(event.pageY), shiftKey: event.shiftKey,
+                  ctrlKey: event.ctrlKey, altKey: event.altKey, preventDefault: function () {} });
+      }, capture);
+    }
     if (type === 'mousewheel' || type === 'DOMMouseScroll') {
-      options = { capture: options === true || !!(options && options.capture), passive: false };
+      glut.wheel = handler;
+      // For a lesson that takes the mouse GLUT keeps the page from
+      // scrolling, which a listener can only do when it says it is not
+      // passive.
+      return listen.call(window, type, wheel, { capture: capture, passive: false });
     }
     return listen.call(window, type, handler, options);
   };
+
+  // GLUT clicks button 3 or 4 once for every wheel event, whatever its
+  // size: a wheel that reports a notch in three events, or a touchpad's
+  // stream of small ones, would move the camera three or twenty times as
+  // far as a key does.  So the deltas are added up and GLUT sees one event
+  // for each whole notch, the same one click that the desktop's freeglut
+  // gives for a notch.
+  var wheelSum = 0;
+  function wheel(event) {
+    if (!takesMouse || event.target !== canvas) return;
+    event.preventDefault();
+    var delta = event.type === 'DOMMouseScroll' ? -event.detail * LINE : event.wheelDelta;
+    if (wheelSum * delta < 0) wheelSum = 0;
+    wheelSum += delta;
+    while (Math.abs(wheelSum) >= NOTCH) {
+      var away = wheelSum > 0;
+      wheelSum -= away ? NOTCH : -NOTCH;
+      notch(away, event);
+    }
+  }
+  // One notch, away from the user (in) or towards (out), at where the
+  // pointer or the fingers are.  GLUT reads a mousewheel event's
+  // wheelDelta the wrong way round (a notch away from the user would be
+  // button 4, which the desktop's freeglut gives for a notch towards), so
+  // the notch is handed over as a DOMMouseScroll, whose sign it reads
+  // right: a detail of -3 lines is one notch away, 3 one towards.
+  function notch(away, at) {
+    if (!glut.wheel) return;
+    glut.wheel({ type: 'DOMMouseScroll', detail: away ? -3 : 3, target: canvas,
+                 pageX: at.pageX, pageY: at.pageY, clientX: at.clientX, clientY: at.clientY,
+                 shiftKey: false, ctrlKey: false, altKey: false, preventDefault: function () {} });
+  }
+
+  // Touch: one finger is the left button held down and dragged; two
+  // fingers pinch, as the wheel.  A pinch ends the drag, and no drag
+  // starts again until every finger has left, so that lifting one finger
+  // of a pinch does not turn the camera with a jump.  Nothing of this
+  // scrolls or zooms the page (and the canvas's touch-action says so to
+  // the browser before any script runs).
+  var touch = { dragging: false, pinching: false, spread: 0, last: null };
+  function mouse(type, at) {
+    canvas.dispatchEvent(new MouseEvent(type, {
+      bubbles: true, cancelable: true, view: window, button: 0, buttons: type === 'mouseup' ? 0 : 1,
+      clientX: at.clientX, clientY: at.clientY, screenX: at.screenX, screenY: at.screenY }));
+  }
+  function spreadOf(touches) {
+    return Math.hypot(touches[0].clientX - touches[1].clientX, touches[0].clientY - touches[1].clientY);
+  }
+  function onTouch(event) {
+    event.preventDefault();
+    var fingers = event.targetTouches;
+    if (fingers.length === 1 && !touch.pinching) {
+      if (!touch.dragging) {
+        touch.dragging = true;
+        mouse('mousedown', fingers[0]);
+      } else {
+        mouse('mousemove', fingers[0]);
+      }
+      touch.last = fingers[0];
+      return;
+    }
+    if (touch.dragging) {
+      touch.dragging = false;
+      mouse('mouseup', touch.last);
+    }
+    if (fingers.length >= 2) {
+      var spread = spreadOf(fingers);
+      if (!touch.pinching || !touch.spread) {
+        touch.pinching = true;
+        touch.spread = spread;
+        return;
+      }
+      var middle = { pageX: (fingers[0].pageX + fingers[1].pageX) / 2,
+                     pageY: (fingers[0].pageY + fingers[1].pageY) / 2,
+                     clientX: (fingers[0].clientX + fingers[1].clientX) / 2,
+                     clientY: (fingers[0].clientY + fingers[1].clientY) / 2 };
+      while (spread >= touch.spread * PINCH_NOTCH) {
+        touch.spread *= PINCH_NOTCH;
+        notch(true, middle);
+      }
+      while (spread <= touch.spread / PINCH_NOTCH) {
+        touch.spread /= PINCH_NOTCH;
+        notch(false, middle);
+      }
+    } else if (fingers.length === 0) {
+      touch.pinching = false;
+      touch.spread = 0;
+    }
+  }
+  if (takesMouse) {
+    ['touchstart', 'touchmove', 'touchend', 'touchcancel'].forEach(function (type) {
+      canvas.addEventListener(type, onTouch, { passive: false });
+    });
+  }
+
+  // The page around an <iframe> of the lesson (index.html, an exercise's
+  // page) has buttons for its keys; a button's press arrives as a message
+  // naming the key, and GLUT gets it as if it had been typed.
+  function press(key) {
+    var code = KEY_CODES[key] || key.toUpperCase().charCodeAt(0);
+    var event = { key: key, keyCode: code, target: canvas, shiftKey: false, ctrlKey: false,
+                  altKey: false, metaKey: false, preventDefault: function () {} };
+    if (glut.keydown) glut.keydown(event);
+    if (glut.keyup) glut.keyup(event);
+  }
+  window.addEventListener('message', function (event) {
+    var key = event.data && event.data.velmorKey;
+    if (event.source === window.parent && buttonKeys.indexOf(key) >= 0) press(key);
+  });
 
   var frames = 0;
   window.Module = {
