@@ -1,0 +1,128 @@
+// modern.cpp - the window, context and shader program of every lesson
+// drawn with buffers and shaders.
+#include "modern.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+static constexpr int WINDOW_SIZE = 500;
+
+// The title of the window being opened, for the messages below, and
+// whether the display is being asked what it does offer.
+static const char* lessonTitle = "";
+static bool askingWhatIsOffered = false;
+
+// The one sentence for a display that lacks the context the lesson asked
+// for; offered says what it has instead.
+[[noreturn]] static void refuse(const char* offered)
+{
+    std::fprintf(stderr,
+                 "The lesson \"%s\" needs OpenGL %d.%d with the core profile, but this display "
+                 "offers %s: update the graphics driver, or with Mesa use its software renderer "
+                 "(LIBGL_ALWAYS_SOFTWARE=1).\n",
+                 lessonTitle, glutGet(GLUT_INIT_MAJOR_VERSION), glutGet(GLUT_INIT_MINOR_VERSION),
+                 offered);
+    std::exit(EXIT_FAILURE);
+}
+
+static void refuseWithTheOffer()
+{
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    refuse(version != nullptr ? version : "an OpenGL that does not say its version");
+}
+
+// freeglut calls this when it cannot create the context (and then ends
+// the program itself, with its own message, unless this does first).
+// What the display offers is what a context of no particular version
+// reports: the one that lessons 3 to 7 draw with.
+static void contextRefused(const char*, va_list)
+{
+    if (askingWhatIsOffered) {
+        refuse("no OpenGL context that freeglut could open");
+    }
+    askingWhatIsOffered = true;
+    glutInitContextVersion(1, 0);
+    glutInitContextProfile(0);
+    glutCreateWindow(lessonTitle);
+    refuseWithTheOffer();
+}
+
+void openModernLessonWindow(const char* title, unsigned displayMode, void (*display)(),
+                            void (*reshape)(int width, int height))
+{
+    lessonTitle = title;
+    glutInitDisplayMode(displayMode);
+    glutInitWindowSize(WINDOW_SIZE, WINDOW_SIZE);
+    glutInitErrorFunc(contextRefused);
+    beginContextCreation();
+    glutCreateWindow(title);
+    endContextCreation();
+    glutInitErrorFunc(nullptr);
+
+    const char* why = "";
+    if (!loadGLFunctions(why)) {
+        std::fprintf(stderr, "The lesson \"%s\" could not find the OpenGL functions: %s.\n", title,
+                     why);
+        std::exit(EXIT_FAILURE);
+    }
+    // A driver may hand out an older context than asked for.
+    GLint major = 0;
+    GLint minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    if (major * 10 + minor < glutGet(GLUT_INIT_MAJOR_VERSION) * 10 + glutGet(GLUT_INIT_MINOR_VERSION)) {
+        refuseWithTheOffer();
+    }
+    glutDisplayFunc(display);
+    glutReshapeFunc(reshape);
+}
+
+// Compiles one shader; name says which, for the message.
+static GLuint compileShader(GLenum kind, const char* name, const char* source)
+{
+    const GLuint shader = glCreateShader(kind);
+    const char* const parts[] = {SHADER_PROLOGUE, source};
+    glShaderSource(shader, 2, parts, nullptr);
+    glCompileShader(shader);
+    GLint compiled = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled != GL_TRUE) {
+        GLint length = 0;
+        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        std::fprintf(stderr, "The lesson \"%s\": its %s shader does not compile:\n%s\n",
+                     lessonTitle, name, log.data());
+        std::exit(EXIT_FAILURE);
+    }
+    return shader;
+}
+
+GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
+{
+    const GLuint vertexShader = compileShader(GL_VERTEX_SHADER, "vertex", vertexSource);
+    const GLuint fragmentShader = compileShader(GL_FRAGMENT_SHADER, "fragment", fragmentSource);
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertexShader);
+    glAttachShader(program, fragmentShader);
+    glLinkProgram(program);
+    // The program keeps what it needs; the shaders go once it is linked.
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        GLint length = 0;
+        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        std::fprintf(stderr,
+                     "The lesson \"%s\": its vertex and fragment shaders do not link into one "
+                     "program:\n%s\n",
+                     lessonTitle, log.data());
+        std::exit(EXIT_FAILURE);
+    }
+    return program;
+}
