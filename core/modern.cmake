@@ -9,7 +9,7 @@ add_library(plotcore_modern STATIC
     ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.h
     ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.cpp)
 if(WIN32)
-    message(FATAL_ERROR "core/modern.cmake: the Windows context creation is not written yet.")
+    target_sources(plotcore_modern PRIVATE ${CMAKE_CURRENT_LIST_DIR}/desktop/context_windows.cpp)
 else()
     target_sources(plotcore_modern PRIVATE ${CMAKE_CURRENT_LIST_DIR}/desktop/context_x11.cpp)
     find_package(X11 REQUIRED)
