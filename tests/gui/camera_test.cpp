@@ -284,7 +284,8 @@ std::vector<Image> picturesOf(const char* program)
     std::vector<Image> pictures;
     for (const View& view : VIEWS) {
         lesson.sendInput(press("r"));
-        pictures.push_back(view.input.empty() ? lesson.capture() : pictureAfter(lesson, view.input));
+        pictures.push_back(view.input.empty() ? lesson.capture()
+                                              : pictureAfter(lesson, view.input));
     }
     return pictures;
 }
@@ -332,9 +333,9 @@ TEST(Lesson8Camera, DrawsLesson7sPicturesWithTheDifferencesExplained)
                 farOff += off > FAR_OFF;
                 const int fromEdge =
                     std::min({x, y, gui::WINDOW_SIZE - 1 - x, gui::WINDOW_SIZE - 1 - y});
-                const bool explained = off <= 1 || fromEdge < EDGE_BAND ||
-                                       (name == "behind-no-depth" && q == Rgb{0, 0, 0} &&
-                                        isSurface(p));
+                const bool explained =
+                    off <= 1 || fromEdge < EDGE_BAND ||
+                    (name == "behind-no-depth" && q == Rgb{0, 0, 0} && isSurface(p));
                 unexplained += !explained;
             }
         }
