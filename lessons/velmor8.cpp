@@ -82,7 +82,8 @@ static constexpr GLuint NORMAL_ATTRIBUTE = 1;
 // colour is the colour asked for (glColorMaterial's default).  The light
 // is given in the world, so it stays fixed while the camera moves.  The
 // sum is clamped to 1 at the vertex, as the fixed pipeline does, before
-// it is interpolated across the triangle.
+// it is interpolated across the triangle.  (The driver's messages number
+// the lines of a shader from the one that opens its string, R"( .)
 static const char* const VERTEX_SHADER = R"(
 layout (location = 0) in vec3 position;
 layout (location = 1) in vec3 normal;

@@ -15,8 +15,9 @@
 #include <GL/freeglut.h>
 
 // Put in front of each shader's source: the shading language of OpenGL
-// 3.3's core profile.
-constexpr const char* SHADER_PROLOGUE = "#version 330 core\n";
+// 3.3's core profile.  The #line makes the driver's messages count the
+// lines of the lesson's source, not of this prologue too.
+constexpr const char* SHADER_PROLOGUE = "#version 330 core\n#line 1\n";
 
 // Finds the OpenGL functions of the current context.  Windows' and
 // Linux's OpenGL libraries export OpenGL 1.1 or little more by name; the

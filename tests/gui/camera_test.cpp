@@ -358,3 +358,60 @@ TEST(Lesson8Camera, DrawsLesson7sPicturesWithTheDifferencesExplained)
 }
 
 #endif
+
+#ifdef VELMOR8_PROGRAM
+
+// Lesson 8's calls, as recorded by apitrace: the vertices go to the driver
+// once, at start-up; after that no frame sends a vertex or calls anything
+// of the fixed pipeline.  Each frame is the view, the clear, the depth
+// test, and two draws: the grid's lines, then the surface's triangles.
+TEST(Lesson8Camera, SendsTheVerticesOnceAndDrawsEachFrameInTwoCalls)
+{
+    const std::string file = harness::makeTemporaryDirectory("velmor8-trace") + "/velmor8.trace";
+    {
+        harness::Lesson lesson(gui::sharedDisplay(), harness::tracedLaunch(VELMOR8_PROGRAM, file));
+        lesson.sendInput(press("Right", 36));
+        lesson.sendInput(press("d"));
+        lesson.close();
+    }
+    const std::vector<harness::TraceCall> calls = harness::readTrace(file);
+    // glutSwapBuffers flushes, then swaps.
+    const std::vector<std::string> frame = {
+        "glUniformMatrix4fv", "glClearColor", "glClear",       "glEnable",
+        "glBindVertexArray",  "glUniform3f",  "glDrawArrays",  "glUniform3f",
+        "glDrawArrays",       "glFlush",      "glXSwapBuffers"};
+    std::size_t frames = 0;
+    std::size_t bufferUploads = 0;
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+        const std::string& name = calls[k].name;
+        EXPECT_TRUE(name.rfind("glBegin", 0) != 0 && name.rfind("glVertex3", 0) != 0 &&
+                    name != "glMatrixMode" && name != "glLightfv" && name != "glShadeModel")
+            << calls[k].describe();
+        bufferUploads += name == "glBufferData";
+        if (name != "glXSwapBuffers") {
+            continue;
+        }
+        ASSERT_GE(k + 1, frame.size());
+        for (std::size_t j = 0; j < frame.size(); ++j) {
+            const harness::TraceCall& call = calls[k + 1 + j - frame.size()];
+            // The depth test is switched off by d in the last frames.
+            const bool depthCall = frame[j] == "glEnable";
+            EXPECT_TRUE(call.name == frame[j] || (depthCall && call.name == "glDisable"))
+                << "frame " << frames << ": " << call.describe();
+        }
+        const harness::TraceCall& grid = calls[k - 4];
+        const harness::TraceCall& surface = calls[k - 2];
+        EXPECT_EQ(grid.argument(0).asInt(), GL_LINES) << grid.describe();
+        EXPECT_EQ(surface.argument(0).asInt(), GL_TRIANGLES) << surface.describe();
+        // 28 x 28 cells: four edges of two vertices each, two triangles.
+        const int cells = gui::CELLS_PER_SIDE * gui::CELLS_PER_SIDE;
+        EXPECT_EQ(grid.argument(2).asInt(), cells * 8) << grid.describe();
+        EXPECT_EQ(surface.argument(1).asInt(), cells * 8) << surface.describe();
+        EXPECT_EQ(surface.argument(2).asInt(), cells * 6) << surface.describe();
+        ++frames;
+    }
+    EXPECT_GE(frames, 3u) << "the first frame, one after the turns, one after d";
+    EXPECT_EQ(bufferUploads, 1u);
+}
+
+#endif
