@@ -1,8 +1,8 @@
 # The plot core's part for the lessons drawn with buffers and shaders:
 # the window with its checked context, the shader program, and the
 # desktop's OpenGL (GLEW, found by the top level with GLM).  Only those
-# lessons link it, so lessons 3 to 7 gain no library.  Another platform
-# (the browser) can compile modern.cpp with a glplatform.h of its own.
+# lessons link it, so lessons 3 to 7 gain no library.  The browser build
+# compiles modern.cpp with its own glplatform.h (web/modern/) instead.
 add_library(plotcore_modern STATIC
     ${CMAKE_CURRENT_LIST_DIR}/modern.h
     ${CMAKE_CURRENT_LIST_DIR}/modern.cpp

@@ -39,8 +39,6 @@ unset DISPLAY
 # --- the programs and the zip ----------------------------------------------------
 lessons=()
 for source in "$src"/lessons/velmor*.cpp; do
-    # Lesson 8 needs an OpenGL 3.3 core profile: scripts/windows does not build it yet.
-    [ "$(basename "$source")" != velmor8.cpp ] || continue
     lessons+=("$(basename "$source" .cpp)")
 done
 zips=("$out"/velmor-*-win64.zip)

@@ -14,8 +14,9 @@
 
 // Put in front of each shader's source.  GLSL ES has no default precision
 // for floats in a fragment shader; highp is what the desktop's shaders
-// compute with, so the two draw the same picture.
-constexpr const char* SHADER_PROLOGUE = "#version 300 es\nprecision highp float;\n";
+// compute with, so the two draw the same picture.  The #line makes the
+// browser's messages count the lines of the lesson's source only.
+constexpr const char* SHADER_PROLOGUE = "#version 300 es\nprecision highp float;\n#line 1\n";
 
 // Checks that the page has its WebGL 2 context; there is nothing to load.
 bool loadGLFunctions(const char*& why);
