@@ -26,9 +26,9 @@
 //       ends with its exit status once it has ended and the Xvfb is gone;
 //       for a check that needs a display of its own for a while.
 //
-//   capture --compare [--tolerant] A.png B.png [DIFF.png]
-//       Prints how many pixels differ (with --tolerant: are off by more
-//       than the tolerance, see harness.h) and exits 0 if the pictures
+//   capture --compare [--tolerant | --close] A.png B.png [DIFF.png]
+//       Prints how many pixels differ (with --tolerant or --close: are off
+//       by more than the tolerance, see harness.h) and exits 0 if the pictures
 //       count as the same, 1 if not, 2 if they cannot be compared.
 //       DIFF.png, if named, shows where they differ.
 //
@@ -510,7 +510,7 @@ int comparePictures(const std::vector<std::string>& files, harness::Match match)
         << "usage: capture [--display NAME | --private-display] [--size WxH] [--keys \"KEY ...\"]"
            " [--title TITLE] [--settle] [--timeout SECONDS] PROGRAM OUT.png\n"
            "       capture --run COMMAND [ARGUMENT...]\n"
-           "       capture --compare [--tolerant] A.png B.png [DIFF.png]\n";
+           "       capture --compare [--tolerant | --close] A.png B.png [DIFF.png]\n";
     std::exit(CANNOT_COMPARE);
 }
 
@@ -551,6 +551,8 @@ int main(int argc, char** argv)
                 compare = true;
             } else if (word == "--tolerant") {
                 match = harness::Match::Tolerant;
+            } else if (word == "--close") {
+                match = harness::Match::Close;
             } else if (word == "--display") {
                 r.display = value();
             } else if (word == "--private-display") {

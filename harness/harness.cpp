@@ -320,10 +320,12 @@ Comparison comparePictures(const Image& a, const Image& b, Match match)
             result.differing += pixelsDiffer(a.pixel(x, y), b.pixel(x, y), match) ? 1 : 0;
         }
     }
+    const std::size_t pixels =
+        static_cast<std::size_t>(a.width()) * static_cast<std::size_t>(a.height());
     if (match == Match::Tolerant) {
-        const std::size_t pixels =
-            static_cast<std::size_t>(a.width()) * static_cast<std::size_t>(a.height());
         result.allowed = pixels * TOLERATED_SHARE_PERCENT / 100;
+    } else if (match == Match::Close) {
+        result.allowed = pixels * TOLERATED_CLOSE_SHARE_PER_MILLE / 1000;
     }
     return result;
 }

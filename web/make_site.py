@@ -37,12 +37,20 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
 GUIDE_PDF = "velmor-guide.pdf"
-CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp"]
+CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp", "modern.h", "modern.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
 
 def fail(message):
     sys.exit("make_site.py: " + message)
+
+
+def webgl_for(repo, program):
+    """The WebGL a lesson is built for: WebGL 2 for one that needs OpenGL
+    3.3 (buffers and shaders), WebGL 1 under the emulation for the others."""
+    line = next(line for line in (repo / "lessons" / "lessons.txt").read_text().splitlines()
+                if line.startswith(program + " | "))
+    return "webgl2" if "gl33" in line.split(" | ")[2].split() else "webgl"
 
 
 def registry(repo):
@@ -77,7 +85,7 @@ def page(title, body, style="style.css", script=""):
 """
 
 
-def bare_page(lesson, title, picture, controls=None, up=""):
+def bare_page(lesson, title, picture, controls=None, up="", needs="webgl"):
     # Nothing but the canvas at the top-left corner on white: the page is
     # what an <iframe> shows and what the screenshot tests compare.
     # The canvas keeps its 500 x 500 pixels and is scaled to fit a
@@ -88,14 +96,15 @@ def bare_page(lesson, title, picture, controls=None, up=""):
     # finger: the browser's smoothing of the scaled picture is the price.
     # The focus is drawn inside the canvas, where the <iframe> cannot cut
     # it off.  A lesson that takes the mouse (controls) also takes the
-    # page's fingers on it.
+    # page's fingers on it.  needs is the WebGL the lesson draws with, for
+    # lesson.js to say so where the browser lacks it.
     attributes = ""
     if controls:
         attributes = f' data-keys="{html.escape(" ".join(controls["keys"]))}"'
         if controls["mouse"]:
             attributes += " data-mouse"
     return f"""<!DOCTYPE html>
-<html lang="en" data-lesson="{lesson}"{attributes}>
+<html lang="en" data-lesson="{lesson}" data-needs="{needs}"{attributes}>
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
@@ -259,7 +268,7 @@ def solution_pages(repo, out):
         shutil.copy(patch, out / "exercises" / patch.name)
         shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
         (out / "exercises" / f"{name}-bare.html").write_text(
-            bare_page(name, title, picture, controls, up="../"))
+            bare_page(name, title, picture, controls, up="../", needs=webgl_for(repo, program)))
         paragraphs = "\n".join(f"<p>{html.escape(' '.join(part.split()))}</p>"
                                 for part in prose.split("\n\n") if part.strip())
         after = ""
@@ -309,7 +318,8 @@ def main():
         source = repo / "lessons" / f"{lesson}.cpp"
         title, adds = listed[lesson]
         controls = lesson_controls(source.read_text())
-        (out / f"{lesson}.html").write_text(bare_page(lesson, title, f"{title}: {adds}", controls))
+        (out / f"{lesson}.html").write_text(
+            bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")

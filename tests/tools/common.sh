@@ -14,9 +14,9 @@ need() {
         fail "'$1' is missing: install the Debian package $2 (scripts/setup --tests installs everything)."
 }
 
-# compare_pictures [--tolerant] A.png B.png [DIFF.png]: the one comparer
+# compare_pictures [--tolerant | --close] A.png B.png [DIFF.png]: the one comparer
 # of pictures (harness/capture --compare; harness.h names the tolerance and
-# why).  Sets $differing to how many pixels differ (with --tolerant: are
+# why).  Sets $differing to how many pixels differ (with --tolerant, --close: are
 # off by more than the tolerance), writes where to DIFF.png if given, and
 # succeeds if the two count as the same.  Pictures that cannot be compared
 # fail the test.  Needs $build, the build folder.

@@ -15,14 +15,17 @@
 #           differently by a level here and there; natively the pictures
 #           are compared exactly, since the same driver draws them.  They
 #           are compared with the comparer's tolerance for another
-#           renderer (harness/harness.h names it).  Then the
+#           renderer, or its closer one for a lesson drawn with buffers
+#           and shaders (harness/harness.h names both).  Then the
 #           same check fails with glfix.cpp's line-mode repair left out, on
 #           the two lessons that draw their grid in line mode.  A lesson
 #           that takes the arrow keys (lesson 7) is also turned round
 #           with them in both, with its depth test on and off.
 # pages:    index.html loads with no error in the console, every lesson on
 #           it runs, and its headings are the lessons' window titles; a
-#           bare page without WebGL says so; no page of the site links to
+#           bare page without WebGL says so, and one of a lesson built for
+#           WebGL 2 says so in a browser with WebGL 1 only, where the
+#           lessons before it still run; no page of the site links to
 #           what the site lacks or holds unrendered Markdown.
 # solutions: each exercise's solution page draws the guide's picture of
 #           it (docs/exercises/NAME.png, after the patch's Keys), with the
@@ -88,14 +91,17 @@ serve() {
 }
 
 # like_native LESSON [PICTURE KEY...]: takes the browser's picture after
-# the KEYs and compares it, with the tolerance, with the native one
+# the KEYs and compares it, with the tolerance (the closer one for a lesson
+# drawn with shaders), with the native one
 # ($work/PICTURE.png, LESSON.png by default); sets $differing to the
 # pixels that are off and succeeds if they are few enough.
 like_native() {
     local lesson="$1" picture="${2:-$1}"
     python3 "$page" shot "$site/$lesson.html" "$work/$picture-web.png" "${@:3}" >"$work/page.log" 2>&1 ||
         fail "$lesson's page did not draw: $(cat "$work/page.log")"
-    compare_pictures --tolerant "$work/$picture.png" "$work/$picture-web.png"
+    local match=--tolerant
+    [[ " $(lesson_field 3 "$lesson") " != *" gl33 "* ]] || match=--close
+    compare_pictures "$match" "$work/$picture.png" "$work/$picture-web.png"
 }
 
 # The site's lessons: those of lessons/lessons.txt that the web build's
@@ -226,7 +232,16 @@ EOF
         python3 "$page" check "$site/velmor3.html" --disable-webgl >"$work/nowebgl.log" 2>&1 || status=$?
         [ $status -ne 0 ] && grep -q "velmor3: This lesson needs WebGL" "$work/nowebgl.log" ||
             fail "velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
-        echo "index.html runs ${lessons[*]} under their titles with a clean console; no WebGL is said."
+        for source in $(grep -l '^#include "modern.h"' "$src"/lessons/velmor*.cpp); do
+            lesson="$(basename "$source" .cpp)"
+            status=0
+            python3 "$page" check "$site/$lesson.html" --disable-webgl2 >"$work/nowebgl2.log" 2>&1 || status=$?
+            [ $status -ne 0 ] && grep -q "$lesson: This lesson needs WebGL 2" "$work/nowebgl2.log" ||
+                fail "$lesson.html without WebGL 2 gave status $status and: $(cat "$work/nowebgl2.log")"
+        done
+        python3 "$page" check "$site/velmor7.html" --disable-webgl2 >"$work/webgl1.log" 2>&1 ||
+            fail "velmor7.html does not run with WebGL 1 alone: $(cat "$work/webgl1.log")"
+        echo "index.html runs ${lessons[*]} under their titles with a clean console; no WebGL, and no WebGL 2 for the lessons built for it, is said."
         ;;
 
     solutions)

@@ -1,0 +1,152 @@
+// modern.cpp - the window, context and shader program of every lesson
+// drawn with buffers and shaders.
+#include "modern.h"
+
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+static constexpr int WINDOW_SIZE = 500;
+
+// The title of the window being opened and the OpenGL version the lesson
+// asked for, for the messages below, and whether the display is being
+// asked what it does offer.
+static const char* lessonTitle = "";
+static int neededMajor = 0;
+static int neededMinor = 0;
+static bool askingWhatIsOffered = false;
+
+// Writes a message to stderr, piece by piece.  fputs and not fprintf: the
+// browser's build of a lesson then carries no printf, which would be a
+// tenth of its download.
+static void tell(std::initializer_list<const char*> pieces)
+{
+    for (const char* piece : pieces) {
+        std::fputs(piece, stderr);
+    }
+}
+
+// The one sentence for a display that lacks the context the lesson asked
+// for; offered says what it has instead.
+[[noreturn]] static void refuse(const char* offered)
+{
+    // "major.minor": two ints of at most 11 characters each, a dot and the end.
+    char needed[24] = {};
+    char* end = std::to_chars(needed, needed + 11, neededMajor).ptr;
+    *end = '.';
+    std::to_chars(end + 1, end + 12, neededMinor);
+    tell({"The lesson \"", lessonTitle, "\" needs OpenGL ", needed,
+          " with the core profile, but this display offers ", offered,
+          ": update the graphics driver, or with Mesa use its software renderer "
+          "(LIBGL_ALWAYS_SOFTWARE=1).\n"});
+    std::exit(EXIT_FAILURE);
+}
+
+static void refuseWithTheOffer()
+{
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (version == nullptr) {
+        refuse("an OpenGL that does not say its version");
+    }
+    char offered[256] = "OpenGL ";
+    std::strncat(offered, version, sizeof offered - std::strlen(offered) - 1);
+    refuse(offered);
+}
+
+// freeglut calls this when it cannot create the context (and then ends
+// the program itself, with its own message, unless this does first).
+// What the display offers is what a context of no particular version
+// reports: the one that lessons 3 to 7 draw with.
+static void contextRefused(const char*, va_list)
+{
+    if (askingWhatIsOffered) {
+        refuse("no OpenGL context that freeglut could open");
+    }
+    askingWhatIsOffered = true;
+    glutInitContextVersion(1, 0);
+    glutInitContextProfile(0);
+    glutCreateWindow(lessonTitle);
+    refuseWithTheOffer();
+}
+
+void openModernLessonWindow(const char* title, unsigned displayMode, void (*display)(),
+                            void (*reshape)(int width, int height))
+{
+    lessonTitle = title;
+    neededMajor = glutGet(GLUT_INIT_MAJOR_VERSION);
+    neededMinor = glutGet(GLUT_INIT_MINOR_VERSION);
+    glutInitDisplayMode(displayMode);
+    glutInitWindowSize(WINDOW_SIZE, WINDOW_SIZE);
+    glutInitErrorFunc(contextRefused);
+    beginContextCreation();
+    glutCreateWindow(title);
+    endContextCreation();
+    glutInitErrorFunc(nullptr);
+
+    const char* why = "";
+    if (!loadGLFunctions(why)) {
+        tell({"The lesson \"", title, "\" could not find the OpenGL functions: ", why, ".\n"});
+        std::exit(EXIT_FAILURE);
+    }
+    // A driver may hand out an older context than asked for.
+    GLint major = 0;
+    GLint minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    if (major < neededMajor || (major == neededMajor && minor < neededMinor)) {
+        refuseWithTheOffer();
+    }
+    glutDisplayFunc(display);
+    glutReshapeFunc(reshape);
+}
+
+// Compiles one shader; name says which, for the message.
+static GLuint compileShader(GLenum kind, const char* name, const char* source)
+{
+    const GLuint shader = glCreateShader(kind);
+    const char* const parts[] = {SHADER_PROLOGUE, source};
+    glShaderSource(shader, 2, parts, nullptr);
+    glCompileShader(shader);
+    GLint compiled = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled != GL_TRUE) {
+        GLint length = 0;
+        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        tell({"The lesson \"", lessonTitle, "\": its ", name, " shader does not compile:\n",
+              log.data(), "\n"});
+        std::exit(EXIT_FAILURE);
+    }
+    return shader;
+}
+
+GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
+{
+    const GLuint vertexShader = compileShader(GL_VERTEX_SHADER, "vertex", vertexSource);
+    const GLuint fragmentShader = compileShader(GL_FRAGMENT_SHADER, "fragment", fragmentSource);
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertexShader);
+    glAttachShader(program, fragmentShader);
+    glLinkProgram(program);
+    // The program keeps what it needs; the shaders go once it is linked.
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        GLint length = 0;
+        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        tell({"The lesson \"", lessonTitle,
+              "\": its vertex and fragment shaders do not link into one program:\n", log.data(),
+              "\n"});
+        std::exit(EXIT_FAILURE);
+    }
+    return program;
+}
