@@ -29,6 +29,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -232,8 +233,15 @@ static double levelOf(double f)
 // as for the bump.  Not finite where f is not.
 static float drawnHeight(float x, float y)
 {
-    const double f = function(x, y);
-    return static_cast<float>(LOWEST_DRAWN + levelOf(f) * (HIGHEST_DRAWN - LOWEST_DRAWN));
+    const double z = LOWEST_DRAWN + levelOf(function(x, y)) * (HIGHEST_DRAWN - LOWEST_DRAWN);
+    // A neighbour just outside the square may lie far outside the range
+    // (exp(100 * x) at x = 5.2), beyond what a float holds: converting
+    // such a double to float is undefined, so it becomes an infinity and
+    // the normal there comes from the triangle instead.
+    if (std::fabs(z) > FLT_MAX) {
+        return z > 0.0 ? INFINITY : -INFINITY;
+    }
+    return static_cast<float>(z);
 }
 
 // The i-th of cells + 1 grid coordinates from -5 to 5, computed in double
