@@ -9,9 +9,12 @@
 
 static constexpr int WINDOW_SIZE = 500;
 
-// The title of the window being opened, for the messages below, and
-// whether the display is being asked what it does offer.
+// The title of the window being opened and the OpenGL version the lesson
+// asked for, for the messages below, and whether the display is being
+// asked what it does offer.
 static const char* lessonTitle = "";
+static int neededMajor = 0;
+static int neededMinor = 0;
 static bool askingWhatIsOffered = false;
 
 // The one sentence for a display that lacks the context the lesson asked
@@ -22,15 +25,19 @@ static bool askingWhatIsOffered = false;
                  "The lesson \"%s\" needs OpenGL %d.%d with the core profile, but this display "
                  "offers %s: update the graphics driver, or with Mesa use its software renderer "
                  "(LIBGL_ALWAYS_SOFTWARE=1).\n",
-                 lessonTitle, glutGet(GLUT_INIT_MAJOR_VERSION), glutGet(GLUT_INIT_MINOR_VERSION),
-                 offered);
+                 lessonTitle, neededMajor, neededMinor, offered);
     std::exit(EXIT_FAILURE);
 }
 
 static void refuseWithTheOffer()
 {
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    refuse(version != nullptr ? version : "an OpenGL that does not say its version");
+    if (version == nullptr) {
+        refuse("an OpenGL that does not say its version");
+    }
+    char offered[256];
+    std::snprintf(offered, sizeof offered, "OpenGL %s", version);
+    refuse(offered);
 }
 
 // freeglut calls this when it cannot create the context (and then ends
@@ -53,6 +60,8 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
                             void (*reshape)(int width, int height))
 {
     lessonTitle = title;
+    neededMajor = glutGet(GLUT_INIT_MAJOR_VERSION);
+    neededMinor = glutGet(GLUT_INIT_MINOR_VERSION);
     glutInitDisplayMode(displayMode);
     glutInitWindowSize(WINDOW_SIZE, WINDOW_SIZE);
     glutInitErrorFunc(contextRefused);
@@ -72,7 +81,7 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
     GLint minor = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);
-    if (major * 10 + minor < glutGet(GLUT_INIT_MAJOR_VERSION) * 10 + glutGet(GLUT_INIT_MINOR_VERSION)) {
+    if (major < neededMajor || (major == neededMajor && minor < neededMinor)) {
         refuseWithTheOffer();
     }
     glutDisplayFunc(display);

@@ -22,7 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
+#include <cstddef>
 
 // The surface this lesson plots: the bump of lesson 4 on a plinth of 1.
 static const HeightFn HEIGHT = raisedBumpHeight;
@@ -121,6 +121,16 @@ struct Vertex {
     Float3 normal;
 };
 
+// Each cell gives the grid four edges of two vertices and the surface two
+// triangles of three.  forEachCell visits 28 x 28 cells (plotcore.h says
+// why not 29); the array has room for one more a side than the domain
+// holds whole steps, whatever the step.
+static constexpr int GRID_VERTICES_PER_CELL = 8;
+static constexpr int SURFACE_VERTICES_PER_CELL = 6;
+static constexpr int MAX_CELLS_PER_SIDE = static_cast<int>((GRID_MAX - GRID_MIN) / GRID_STEP) + 1;
+static constexpr int MAX_VERTICES = MAX_CELLS_PER_SIDE * MAX_CELLS_PER_SIDE *
+                                    (GRID_VERTICES_PER_CELL + SURFACE_VERTICES_PER_CELL);
+
 // The camera, in degrees and units, and the switch of the depth test.
 static double azimuth = START_AZIMUTH;
 static double elevation = START_ELEVATION;
@@ -131,6 +141,12 @@ static bool depthTest = true;
 static bool dragging = false;
 static int dragX = 0;
 static int dragY = 0;
+
+// The vertices, computed once at start-up into this array and copied to
+// the driver; a fixed array rather than a growing one, so that the
+// lesson's own code takes nothing from the heap.
+static Vertex vertices[MAX_VERTICES];
+static GLsizei vertexCount = 0;
 
 // What start-up leaves with the driver: the shader program, where its
 // uniforms are, and the vertex array object that says where the
@@ -149,6 +165,16 @@ static double snapped(double coordinate)
     return std::round(coordinate * EYE_GRID) / EYE_GRID;
 }
 
+// A cell that would not fit (only a changed grid step could make one) is
+// left out rather than written past the array's end.
+static void addVertex(const Float3& position, const Float3& normal)
+{
+    if (vertexCount < MAX_VERTICES) {
+        vertices[vertexCount] = {position, normal};
+        vertexCount = vertexCount + 1;
+    }
+}
+
 // Computes every vertex once, with the positions and normals of lesson 7,
 // and copies them into a buffer on the driver's side.
 static void uploadVertices()
@@ -156,21 +182,20 @@ static void uploadVertices()
     // The outline of every cell in the plane z = 0, each edge a line of
     // two vertices, going round the cell as lesson 7's GL_LINE quad does.
     // No light falls on black, so the normal is never used.
-    std::vector<Vertex> vertices;
-    const Float3 up = {0.0f, 0.0f, 1.0f};
-    forEachCell([&](float x, float y, float x1, float y1) {
+    forEachCell([](float x, float y, float x1, float y1) {
+        const Float3 up = {0.0f, 0.0f, 1.0f};
         const Float3 corners[4] = {{x, y, 0.0f}, {x1, y, 0.0f}, {x1, y1, 0.0f}, {x, y1, 0.0f}};
         for (int i = 0; i < 4; ++i) {
-            vertices.push_back({corners[i], up});
-            vertices.push_back({corners[(i + 1) % 4], up});
+            addVertex(corners[i], up);
+            addVertex(corners[(i + 1) % 4], up);
         }
     });
-    gridVertices = static_cast<GLsizei>(vertices.size());
+    gridVertices = vertexCount;
 
     // The surface: each cell as two triangles that share the diagonal from
     // its lower corner to its upper one.  That is where the driver cut
     // lesson 7's quads, so the picture is the same to the pixel.
-    forEachCell([&](float x, float y, float x1, float y1) {
+    forEachCell([](float x, float y, float x1, float y1) {
         const Float3 c00 = {x, y, HEIGHT(x, y)};
         const Float3 c10 = {x1, y, HEIGHT(x1, y)};
         const Float3 c11 = {x1, y1, HEIGHT(x1, y1)};
@@ -182,14 +207,14 @@ static void uploadVertices()
         vertexNormal(n11, c11, HEIGHT);
         vertexNormal(n01, c01, HEIGHT);
 
-        vertices.push_back({c00, n00});
-        vertices.push_back({c10, n10});
-        vertices.push_back({c11, n11});
-        vertices.push_back({c00, n00});
-        vertices.push_back({c11, n11});
-        vertices.push_back({c01, n01});
+        addVertex(c00, n00);
+        addVertex(c10, n10);
+        addVertex(c11, n11);
+        addVertex(c00, n00);
+        addVertex(c11, n11);
+        addVertex(c01, n01);
     });
-    surfaceVertices = static_cast<GLsizei>(vertices.size()) - gridVertices;
+    surfaceVertices = vertexCount - gridVertices;
 
     // The vertex array object records the buffer and the layout of its
     // attributes as they are set, so that each draw needs only bind it.
@@ -198,8 +223,8 @@ static void uploadVertices()
     GLuint buffer = 0;
     glGenBuffers(1, &buffer);
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
-                 vertices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(Vertex)), vertices,
+                 GL_STATIC_DRAW);
     // Each attribute is three floats, one whole Vertex apart.
     glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
                           reinterpret_cast<const void*>(offsetof(Vertex, position)));

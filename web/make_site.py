@@ -73,11 +73,12 @@ def page(title, body, style="style.css"):
 """
 
 
-def bare_page(lesson, title):
+def bare_page(lesson, title, needs):
     # Nothing but the canvas at the top-left corner on white: the page is
     # what an <iframe> shows and what the screenshot tests compare.
+    # needs is the WebGL the lesson draws with, for lesson.js.
     return f"""<!DOCTYPE html>
-<html lang="en" data-lesson="{lesson}">
+<html lang="en" data-lesson="{lesson}" data-needs="{needs}">
 <head>
 <meta charset="utf-8">
 <title>{html.escape(title)}</title>
@@ -155,7 +156,9 @@ def main():
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
         title, adds = lesson_facts(source)
-        (out / f"{lesson}.html").write_text(bare_page(lesson, title))
+        # A lesson drawn with buffers and shaders is built for WebGL 2.
+        needs = "webgl2" if '#include "modern.h"' in source.read_text() else "webgl"
+        (out / f"{lesson}.html").write_text(bare_page(lesson, title, needs))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")

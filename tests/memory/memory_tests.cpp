@@ -33,7 +33,8 @@ void PrintTo(const Program& program, std::ostream* out)
     *out << program.name;
 }
 
-// One lesson a line; lesson 7 is there where it is built (with freeglut).
+// One lesson a line; lessons 7 and 8 are there where they are built (with
+// freeglut, and for lesson 8 GLEW and GLM).
 // clang-format off
 const Program LESSONS[] = {
     {"velmor3", VELMOR_PROGRAM_DIR "/velmor3"},
@@ -42,6 +43,9 @@ const Program LESSONS[] = {
     {"velmor6", VELMOR_PROGRAM_DIR "/velmor6"},
 #ifdef VELMOR7_BUILT
     {"velmor7", VELMOR_PROGRAM_DIR "/velmor7"},
+#endif
+#ifdef VELMOR8_BUILT
+    {"velmor8", VELMOR_PROGRAM_DIR "/velmor8"},
 #endif
 };
 // clang-format on

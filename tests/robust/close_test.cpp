@@ -84,6 +84,10 @@ INSTANTIATE_TEST_SUITE_P(Lessons, CloseLikeAWindowManager,
                                            ,
                                            VELMOR7_PROGRAM
 #endif
+#ifdef VELMOR8_PROGRAM
+                                           ,
+                                           VELMOR8_PROGRAM
+#endif
                                            ),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return baseName(info.param);

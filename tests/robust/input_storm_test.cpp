@@ -1,10 +1,11 @@
-// Lesson 7 under a storm of input: thousands of keys, held keys, drags far
-// outside the window, a resize to 1 x 1 in the middle of a drag and the
-// wheel.  Afterwards the program must still answer, and its camera must be
-// where the storm leaves it: the storm turns as far left as right and
-// drags back to where it started, so only the clamped elevation and
-// distance are unknown, and driving both into their bounds must give the
-// very picture those bounds give without a storm.
+// Lessons 7 and 8, whose cameras take the same input, under a storm of
+// it: thousands of keys, held keys, drags far outside the window, a
+// resize to 1 x 1 in the middle of a drag and the wheel.  Afterwards the
+// program must still answer, and its camera must be where the storm
+// leaves it: the storm turns as far left as right and drags back to where
+// it started, so only the clamped elevation and distance are unknown, and
+// driving both into their bounds must give the very picture those bounds
+// give without a storm.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -29,12 +30,14 @@ std::vector<std::string> toTheBounds()
     return words;
 }
 
+class InputStorm : public ::testing::TestWithParam<const char*> {};
+
 } // namespace
 
-TEST(InputStorm, Lesson7KeepsItsCameraInBoundsAndDrawsTheRightPictureAfterwards)
+TEST_P(InputStorm, KeepsTheCameraInBoundsAndDrawsTheRightPictureAfterwards)
 {
     harness::VirtualDisplay display;
-    harness::Lesson lesson(display, {VELMOR7_PROGRAM});
+    harness::Lesson lesson(display, {GetParam()});
     lesson.sendInput(toTheBounds());
     const harness::Image bounded = lesson.capture();
     lesson.sendInput({"key", "r"});
@@ -73,3 +76,15 @@ TEST(InputStorm, Lesson7KeepsItsCameraInBoundsAndDrawsTheRightPictureAfterwards)
     const harness::Image after = lesson.capture();
     EXPECT_EQ(harness::countDifferentPixels(bounded, after), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Lessons, InputStorm,
+                         ::testing::Values(VELMOR7_PROGRAM
+#ifdef VELMOR8_PROGRAM
+                                           ,
+                                           VELMOR8_PROGRAM
+#endif
+                                           ),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             const std::string path = info.param;
+                             return path.substr(path.find_last_of('/') + 1);
+                         });

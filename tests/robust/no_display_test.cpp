@@ -191,6 +191,10 @@ INSTANTIATE_TEST_SUITE_P(Lessons, NoDisplay,
                                            ,
                                            VELMOR7_PROGRAM
 #endif
+#ifdef VELMOR8_PROGRAM
+                                           ,
+                                           VELMOR8_PROGRAM
+#endif
                                            ),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              const std::string path = info.param;

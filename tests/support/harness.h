@@ -16,7 +16,8 @@
 // Linking with the CMake target lesson_harness brings the program paths
 // VELMOR3_PROGRAM ... VELMOR6_PROGRAM as string macros and makes sure the
 // programs are built first; VELMOR7_PROGRAM too where lesson 7 is built
-// (it needs freeglut).
+// (it needs freeglut), and VELMOR8_PROGRAM where lesson 8 is (freeglut,
+// GLEW and GLM).
 //
 // How frames are recognised.  Waiting for a picture to "settle" is both
 // slow and unreliable, so the harness preloads a small library of its own

@@ -18,10 +18,13 @@
     }
   }
 
-  var NO_WEBGL = 'This lesson needs WebGL, which this browser does not offer or has ' +
-      'turned off: turn on hardware acceleration or WebGL in its settings, ' +
-      'or try another browser.';
-  var noWebGL = !window.WebGLRenderingContext;
+  // Lessons 3 to 7 draw with WebGL 1; a lesson drawn with buffers and
+  // shaders needs WebGL 2, which a browser may lack while it has WebGL 1.
+  var webgl2 = document.documentElement.dataset.needs === 'webgl2';
+  var NO_WEBGL = 'This lesson needs ' + (webgl2 ? 'WebGL 2' : 'WebGL') +
+      ', which this browser does not offer or has turned off: turn on hardware ' +
+      'acceleration or WebGL in its settings, or try another browser.';
+  var noWebGL = !(webgl2 ? window.WebGL2RenderingContext : window.WebGLRenderingContext);
   if (noWebGL) {
     canvas.hidden = true;
     say(NO_WEBGL, true);
