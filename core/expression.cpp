@@ -66,40 +66,53 @@ const char* const KNOWN_FUNCTIONS =
 using Op = Expression::Op;
 using Step = Expression::Step;
 
-// Thrown inside the parser only, to unwind to read() with the error.
-struct Failure {
-    ExpressionError error;
-};
-
 class Parser {
   public:
     Parser(const std::string& text, std::vector<Step>& steps) : text_(text), steps_(steps) {}
+
+    // Whether the text was read; if not, why not.
+    bool failed() const
+    {
+        return failed_;
+    }
+    const ExpressionError& error() const
+    {
+        return error_;
+    }
 
     void parse()
     {
         skipSpaces();
         sum();
-        if (position_ < text_.size()) {
-            if (text_[position_] == ')') {
-                fail(position_, "this ')' closes no '('");
-            }
-            if (text_[position_] == ',') {
-                fail(position_, "a comma belongs only between the two arguments of min or max");
-            }
-            if (std::string("+-*/^(.").find(text_[position_]) == std::string::npos &&
-                !std::isalnum(static_cast<unsigned char>(text_[position_])) &&
-                text_[position_] != '_') {
-                fail(position_, found() + " is not part of the language, which has numbers, x, "
-                                          "y, + - * / ^, parentheses and functions");
-            }
+        if (position_ >= text_.size()) {
+            return;
+        }
+        if (text_[position_] == ')') {
+            fail(position_, "this ')' closes no '('");
+        } else if (text_[position_] == ',') {
+            fail(position_, "a comma belongs only between the two arguments of min or max");
+        } else if (std::string("+-*/^(.").find(text_[position_]) == std::string::npos &&
+                   !std::isalnum(static_cast<unsigned char>(text_[position_])) &&
+                   text_[position_] != '_') {
+            fail(position_, found() + " is not part of the language, which has numbers, x, "
+                                      "y, + - * / ^, parentheses and functions");
+        } else {
             fail(position_, "an operator (+ - * / ^) is missing before " + found());
         }
     }
 
   private:
-    [[noreturn]] void fail(std::size_t at, const std::string& message)
+    // Keeps the first fault and jumps to the end of the text, from where
+    // every rule returns at once: the parser unwinds without exceptions,
+    // which the browser build leaves out.  What it emits on the way is
+    // thrown away.
+    void fail(std::size_t at, const std::string& message)
     {
-        throw Failure{{at + 1, message}};
+        if (!failed_) {
+            failed_ = true;
+            error_ = {at + 1, message};
+        }
+        position_ = text_.size();
     }
 
     void emit(Op op, double value = 0.0, double (*function)(double) = nullptr)
@@ -201,6 +214,7 @@ class Parser {
         if (position_ >= text_.size()) {
             fail(position_, "the expression ends where a number, x, y, a function or '(' "
                             "should come");
+            return;
         }
         const char c = text_[position_];
         if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') {
@@ -244,6 +258,7 @@ class Parser {
         }
         if (count == 0) {
             fail(start, "a point alone is not a number: write 0.5 or .5");
+            return;
         }
         if (position_ < text_.size() && (text_[position_] == 'e' || text_[position_] == 'E')) {
             // 2e is 2 times e only with an operator between: 2*e.
@@ -254,6 +269,7 @@ class Parser {
             if (after >= text_.size() || !std::isdigit(static_cast<unsigned char>(text_[after]))) {
                 fail(start, "'" + text_.substr(start, after - start) +
                                 "' is not a number: an exponent needs digits, as in 1e3");
+                return;
             }
             position_ = after;
             digits();
@@ -264,6 +280,7 @@ class Parser {
         const double value = std::strtod(literal.c_str(), nullptr);
         if (!std::isfinite(value)) {
             fail(start, literal + " is too large for a number");
+            return;
         }
         emit(Op::NUMBER, value);
         skipSpaces();
@@ -291,6 +308,7 @@ class Parser {
             if (call) {
                 fail(start, "'" + word + "' is not a function the language knows; it knows " +
                                 KNOWN_FUNCTIONS);
+                return;
             }
             if (word == "x") {
                 emit(Op::X);
@@ -310,6 +328,7 @@ class Parser {
         if (!call) {
             fail(start, word + " is a function: give its argument in parentheses, as in " + word +
                             (twoArguments ? "(x, y)" : "(x)"));
+            return;
         }
         const std::size_t open = position_;
         accept('(');
@@ -318,10 +337,12 @@ class Parser {
             if (!accept(',')) {
                 fail(position_,
                      word + " takes two arguments separated by a comma, as in " + word + "(x, y)");
+                return;
             }
             sum();
         } else if (position_ < text_.size() && text_[position_] == ',') {
             fail(position_, word + " takes one argument, not two");
+            return;
         }
         if (!accept(')')) {
             fail(position_,
@@ -338,6 +359,8 @@ class Parser {
     std::vector<Step>& steps_;
     std::size_t position_ = 0;
     int depth_ = 0;
+    bool failed_ = false;
+    ExpressionError error_;
 };
 
 } // namespace
@@ -369,10 +392,10 @@ bool Expression::read(const std::string& text, ExpressionError& error)
     }
 
     std::vector<Step> steps;
-    try {
-        Parser(text, steps).parse();
-    } catch (const Failure& failure) {
-        error = failure.error;
+    Parser parser(text, steps);
+    parser.parse();
+    if (parser.failed()) {
+        error = parser.error();
         return false;
     }
 
