@@ -188,12 +188,17 @@ static double lowest = 0.0;
 static double highest = 0.0;
 static float step = 0.0f;
 
-// What the buffer holds: the grid plane's lines, then the surface's
-// triangles, then the key's two.
+// What the vertex buffer holds: the grid plane's lines, the key's two
+// triangles, then every point of the grid once.  The surface's triangles
+// are drawn from that last part by their corners' indices (the element
+// buffer): a grid of 200 x 200 cells has 40401 points, and drawn as lesson
+// 8 draws, with six vertices a cell, it would ask the vertex shader to
+// light 240000.
 static std::vector<Vertex> vertices;
+static std::vector<GLuint> corners;
 static GLsizei gridVertices = 0;
-static GLsizei surfaceVertices = 0;
 static GLsizei keyVertices = 0;
+static GLsizei surfaceCorners = 0;
 
 static double azimuth = START_AZIMUTH;
 static double elevation = START_ELEVATION;
@@ -210,6 +215,7 @@ static GLint viewUniform = -1;
 static GLint partUniform = -1;
 static GLuint vertexArray = 0;
 static GLuint buffer = 0;
+static GLuint elementBuffer = 0;
 
 static double snapped(double coordinate)
 {
@@ -256,13 +262,26 @@ static bool finite(const Float3& v)
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// The normal of the triangle a, b, c, for a corner whose neighbours are
-// not all finite, so that vertexNormal has none to give.
-static Float3 faceNormal(const Float3& a, const Float3& b, const Float3& c)
+// The normal at a grid point next to one that is left out, where
+// vertexNormal has no neighbour to go on: from the slopes towards the
+// neighbours on the grid that do have a height, one each way if there is
+// one, or straight up.
+static Float3 sideNormal(const std::vector<Vertex>& grid, int points, int i, int j)
 {
-    const Float3 ab = {b.x - a.x, b.y - a.y, b.z - a.z};
-    const Float3 ac = {c.x - a.x, c.y - a.y, c.z - a.z};
-    return normalize(cross(ab, ac));
+    const Float3 p = grid[static_cast<std::size_t>(i) * points + j].position;
+    auto slope = [&](int di, int dj) {
+        for (const int sign : {1, -1}) {
+            const int ni = i + sign * di, nj = j + sign * dj;
+            if (ni >= 0 && nj >= 0 && ni < points && nj < points) {
+                const Float3 q = grid[static_cast<std::size_t>(ni) * points + nj].position;
+                if (finite(q)) {
+                    return Float3{(q.x - p.x) * sign, (q.y - p.y) * sign, (q.z - p.z) * sign};
+                }
+            }
+        }
+        return Float3{static_cast<float>(di), static_cast<float>(dj), 0.0f};
+    };
+    return normalize(cross(slope(1, 0), slope(0, 1)));
 }
 
 // Reads text as the function, evaluates it over a grid of cells x cells
@@ -314,21 +333,6 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
     highest = high;
     step = (GRID_MAX - GRID_MIN) / static_cast<float>(cells);
 
-    // Every grid point's position and normal, once.
-    std::vector<Vertex> grid(values.size());
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            const double f = values[static_cast<std::size_t>(i) * points + j];
-            Vertex& v = grid[static_cast<std::size_t>(i) * points + j];
-            v.position = {gridCoordinate(i, cells), gridCoordinate(j, cells),
-                          drawnHeight(gridCoordinate(i, cells), gridCoordinate(j, cells))};
-            v.level = static_cast<float>(levelOf(f));
-            if (std::isfinite(f)) {
-                vertexNormal(v.normal, v.position, drawnHeight, step);
-            }
-        }
-    }
-
     // The grid plane at z = 0: every k-th line of the grid, and the far
     // edges.  No light falls on black, so the normal is never used.
     vertices.clear();
@@ -348,38 +352,6 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
     }
     gridVertices = static_cast<GLsizei>(vertices.size());
 
-    // The surface: two triangles per cell, as in lesson 8, for every cell
-    // whose four corners have a finite value.  A corner next to a point
-    // left out has no normal from its neighbours; it takes its
-    // triangle's own.
-    long leftOut = 0;
-    for (int i = 0; i < cells; ++i) {
-        for (int j = 0; j < cells; ++j) {
-            const std::size_t at = static_cast<std::size_t>(i) * points + j;
-            Vertex c00 = grid[at];
-            Vertex c10 = grid[at + points];
-            Vertex c11 = grid[at + points + 1];
-            Vertex c01 = grid[at + 1];
-            if (!finite(c00.position) || !finite(c10.position) || !finite(c11.position) ||
-                !finite(c01.position)) {
-                ++leftOut;
-                continue;
-            }
-            const Vertex triangles[2][3] = {{c00, c10, c11}, {c00, c11, c01}};
-            for (const auto& triangle : triangles) {
-                const Float3 own =
-                    faceNormal(triangle[0].position, triangle[1].position, triangle[2].position);
-                for (Vertex corner : triangle) {
-                    if (!finite(corner.normal)) {
-                        corner.normal = own;
-                    }
-                    vertices.push_back(corner);
-                }
-            }
-        }
-    }
-    surfaceVertices = static_cast<GLsizei>(vertices.size()) - gridVertices;
-
     // The key: a strip from level 0 at the bottom to 1 at the top.
     const Vertex key[4] = {{{KEY_LEFT, KEY_BOTTOM, 0.0f}, up, 0.0f},
                            {{KEY_RIGHT, KEY_BOTTOM, 0.0f}, up, 0.0f},
@@ -389,6 +361,53 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
         vertices.push_back(key[corner]);
     }
     keyVertices = 6;
+
+    // Every grid point's position and level, then its normal: from its
+    // neighbours, as in every lesson, with plotcore's vertexNormal.
+    const std::size_t first = vertices.size();
+    std::vector<Vertex> grid(values.size());
+    for (int i = 0; i < points; ++i) {
+        for (int j = 0; j < points; ++j) {
+            const std::size_t at = static_cast<std::size_t>(i) * points + j;
+            const float x = gridCoordinate(i, cells);
+            const float y = gridCoordinate(j, cells);
+            grid[at].position = {x, y, drawnHeight(x, y)};
+            grid[at].level = static_cast<float>(levelOf(values[at]));
+        }
+    }
+    for (int i = 0; i < points; ++i) {
+        for (int j = 0; j < points; ++j) {
+            Vertex& v = grid[static_cast<std::size_t>(i) * points + j];
+            if (finite(v.position)) {
+                vertexNormal(v.normal, v.position, drawnHeight, step);
+                if (!finite(v.normal)) {
+                    v.normal = sideNormal(grid, points, i, j);
+                }
+            }
+        }
+    }
+    vertices.insert(vertices.end(), grid.begin(), grid.end());
+
+    // The surface: two triangles per cell that share the diagonal from its
+    // lower corner to its upper one, as in lesson 8, for every cell whose
+    // four corners have a finite value.
+    corners.clear();
+    long leftOut = 0;
+    for (int i = 0; i < cells; ++i) {
+        for (int j = 0; j < cells; ++j) {
+            const std::size_t at = static_cast<std::size_t>(i) * points + j;
+            const std::size_t c00 = at, c10 = at + points, c11 = at + points + 1, c01 = at + 1;
+            if (!finite(grid[c00].position) || !finite(grid[c10].position) ||
+                !finite(grid[c11].position) || !finite(grid[c01].position)) {
+                ++leftOut;
+                continue;
+            }
+            for (const std::size_t corner : {c00, c10, c11, c00, c11, c01}) {
+                corners.push_back(static_cast<GLuint>(first + corner));
+            }
+        }
+    }
+    surfaceCorners = static_cast<GLsizei>(corners.size());
 
     // What the picture cannot say by itself.
     char line[400];
@@ -416,12 +435,18 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
     return true;
 }
 
-// Hands the vertices to the buffer, replacing what it held.
+// Hands the vertices and the triangles' corners to the buffers, replacing
+// what they held.  The element buffer's binding is part of the vertex
+// array's state, so the vertex array must be bound.
 static void uploadVertices()
 {
+    glBindVertexArray(vertexArray);
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
                  vertices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elementBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(corners.size() * sizeof(GLuint)),
+                 corners.data(), GL_STATIC_DRAW);
 }
 
 static void display()
@@ -448,9 +473,9 @@ static void display()
     glUniform1i(partUniform, GRID_PART);
     glDrawArrays(GL_LINES, 0, gridVertices);
     glUniform1i(partUniform, SURFACE_PART);
-    glDrawArrays(GL_TRIANGLES, gridVertices, surfaceVertices);
+    glDrawElements(GL_TRIANGLES, surfaceCorners, GL_UNSIGNED_INT, nullptr);
     glUniform1i(partUniform, KEY_PART);
-    glDrawArrays(GL_TRIANGLES, gridVertices + surfaceVertices, keyVertices);
+    glDrawArrays(GL_TRIANGLES, gridVertices, keyVertices);
 
     glutSwapBuffers();
 }
@@ -644,6 +669,7 @@ int main(int argc, char** argv)
     glGenVertexArrays(1, &vertexArray);
     glBindVertexArray(vertexArray);
     glGenBuffers(1, &buffer);
+    glGenBuffers(1, &elementBuffer);
     uploadVertices();
     glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
                           reinterpret_cast<const void*>(offsetof(Vertex, position)));
