@@ -123,7 +123,7 @@ layout (location = 2) in float level;
 uniform mat4 projection;
 uniform mat4 view;
 uniform vec3 lightDirection;
-uniform int part;
+uniform highp int part;
 
 out float diffuse;
 out float height;
@@ -141,6 +141,10 @@ void main()
 }
 )";
 
+// (The uniform part is declared highp in both shaders: in OpenGL ES, and
+// so in the browser, an int of the fragment shader is otherwise of lower
+// precision than the vertex shader's, and the two would not link.)
+//
 // The colour is looked up for every pixel from the interpolated level, so
 // that a band of colour may run across a triangle.  Viridis goes from
 // dark purple through blue and green to yellow with an even step in
@@ -152,7 +156,7 @@ static const char* const FRAGMENT_SHADER = R"(
 in float diffuse;
 in float height;
 
-uniform int part;
+uniform highp int part;
 
 out vec4 fragmentColour;
 
@@ -586,6 +590,48 @@ static void reshape(int width, int height)
                          static_cast<double>(NEAR_PLANE), FAR_PLANE);
     glUniformMatrix4fv(projectionUniform, 1, GL_FALSE, glm::value_ptr(projection));
     glViewport(0, 0, width, height);
+}
+
+// For a page around the lesson, where the learner types a new function
+// into a box while the lesson runs (the web edition's velmor9.html).  The
+// page asks for a new surface with plotNewFunction, which returns 1 when
+// it is drawn and 0 when the text cannot be plotted, the last surface
+// staying on the screen; either way plotMessage says what the terminal
+// would.  The key's end values are lowestOnGrid and highestOnGrid.
+static std::string pageMessage;
+
+extern "C" int plotNewFunction(const char* text, int cells)
+{
+    std::string why;
+    std::string report;
+    if (cells < 1 || cells > MAX_CELLS) {
+        pageMessage = "The grid takes from 1 to " + std::to_string(MAX_CELLS) +
+                      " cells a side, not " + std::to_string(cells) + ".";
+        return 0;
+    }
+    if (!plotFunction(text, cells, why, report)) {
+        pageMessage = why;
+        return 0;
+    }
+    uploadVertices();
+    glutPostRedisplay();
+    pageMessage = report;
+    return 1;
+}
+
+extern "C" const char* plotMessage()
+{
+    return pageMessage.c_str();
+}
+
+extern "C" double lowestOnGrid()
+{
+    return lowest;
+}
+
+extern "C" double highestOnGrid()
+{
+    return highest;
 }
 
 // Ends the program with one sentence, for arguments it cannot use.

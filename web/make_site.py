@@ -23,6 +23,8 @@ import re
 import shutil
 import sys
 
+from function_page import function_page, reads_functions
+
 try:
     import markdown
 except ImportError:
@@ -158,7 +160,11 @@ def main():
         title, adds = lesson_facts(source)
         # A lesson drawn with buffers and shaders is built for WebGL 2.
         needs = "webgl2" if '#include "modern.h"' in source.read_text() else "webgl"
-        (out / f"{lesson}.html").write_text(bare_page(lesson, title, needs))
+        if reads_functions(source.read_text()):
+            (out / f"{lesson}.html").write_text(
+                function_page(lesson, title, needs, source.read_text()))
+        else:
+            (out / f"{lesson}.html").write_text(bare_page(lesson, title, needs))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
