@@ -18,6 +18,7 @@ set(VELMOR_GUIDE_PICTURES
     docs/velmor7.png
     docs/velmor7-behind.png
     docs/velmor7-behind-no-depth.png
+    docs/velmor8.png
     docs/facets.png
     docs/normals.png
     docs/order.png
@@ -44,6 +45,11 @@ foreach(lesson IN LISTS VELMOR_LESSONS)
 endforeach()
 install(FILES core/plotcore.h core/plotcore_internal.h core/surface.cpp core/shell.cpp
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
+if(TARGET velmor8)
+    install(FILES core/modern.h core/modern.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
+    install(FILES core/desktop/glplatform.h core/desktop/glplatform.cpp core/desktop/context_x11.cpp
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/core/desktop)
+endif()
 
 # --- the Debian package -------------------------------------------------------
 
@@ -67,12 +73,13 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Debian wants the long description in lines of under 80 characters; CPack
 # indents each line for the control file.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Five small programs, velmor3 to velmor7, each one step in drawing a\n"
+    "Six small programs, velmor3 to velmor8, each one step in drawing a\n"
     "function of two variables as a lit 3-D surface with freeglut, GLU and\n"
     "fixed-function OpenGL: flat shading, smooth shading with averaged vertex\n"
     "normals, a domain grid under the surface, a translucent surface\n"
     "blended over the grid, and a depth buffer with a camera the learner\n"
-    "turns with the keys and the mouse.\n"
+    "turns with the keys and the mouse; then the same picture drawn with a\n"
+    "vertex buffer and shaders in an OpenGL 3.3 core profile.\n"
     "\n"
     "The guide in /usr/share/doc/velmor/docs/lessons.md explains every step,\n"
     "with the lesson sources and pictures of what each program draws.")

@@ -37,12 +37,15 @@ set(ENV{PKG_CONFIG_PATH} "")
 # are linked in rather than shipped beside them as DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# freeglut as a static library: its header must know (FREEGLUT_STATIC, or
-# it declares the functions as DLL imports), and what it calls in Windows
-# must follow it on every link line.  Built with FREEGLUT_REPLACE_GLUT
-# the library is libglut.a beside GL/glut.h, which FindGLUT finds.
+# freeglut and GLEW as static libraries: their headers must know
+# (FREEGLUT_STATIC, GLEW_STATIC, or they declare the functions as DLL
+# imports), and what they call in Windows must follow them on every link
+# line.  Built with FREEGLUT_REPLACE_GLUT the library is libglut.a beside
+# GL/glut.h, which FindGLUT finds; scripts/windows puts glew32s.lib and
+# GL/glew.h beside them, for FindGLEW.
 if(VELMOR_FREEGLUT_ROOT)
-    set(CMAKE_CXX_FLAGS_INIT "-DFREEGLUT_STATIC")
+    set(CMAKE_CXX_FLAGS_INIT "-DFREEGLUT_STATIC -DGLEW_STATIC")
+    set(GLEW_USE_STATIC_LIBS ON)
     set(CMAKE_CXX_STANDARD_LIBRARIES
         "-lopengl32 -lwinmm -lgdi32 -luser32 -lkernel32 -ladvapi32" CACHE STRING "" FORCE)
 endif()

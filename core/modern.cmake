@@ -9,8 +9,10 @@ add_library(plotcore_modern STATIC
     ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.h
     ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.cpp)
 if(WIN32)
-    message(FATAL_ERROR "core/modern.cmake: the Windows context creation is not written yet.")
+    # wglCreateContextAttribsARB refuses a context it lacks by returning none.
+    target_sources(plotcore_modern PRIVATE ${CMAKE_CURRENT_LIST_DIR}/desktop/context_windows.cpp)
 else()
+    # On an X display GLX refuses a context it lacks with an X error.
     target_sources(plotcore_modern PRIVATE ${CMAKE_CURRENT_LIST_DIR}/desktop/context_x11.cpp)
     find_package(X11 REQUIRED)
     target_link_libraries(plotcore_modern PRIVATE X11::X11)

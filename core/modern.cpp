@@ -2,9 +2,12 @@
 // drawn with buffers and shaders.
 #include "modern.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 #include <vector>
 
 static constexpr int WINDOW_SIZE = 500;
@@ -17,15 +20,29 @@ static int neededMajor = 0;
 static int neededMinor = 0;
 static bool askingWhatIsOffered = false;
 
+// Writes a message to stderr, piece by piece.  fputs and not fprintf: the
+// browser's build of a lesson then carries no printf, which would be a
+// tenth of its download.
+static void tell(std::initializer_list<const char*> pieces)
+{
+    for (const char* piece : pieces) {
+        std::fputs(piece, stderr);
+    }
+}
+
 // The one sentence for a display that lacks the context the lesson asked
 // for; offered says what it has instead.
 [[noreturn]] static void refuse(const char* offered)
 {
-    std::fprintf(stderr,
-                 "The lesson \"%s\" needs OpenGL %d.%d with the core profile, but this display "
-                 "offers %s: update the graphics driver, or with Mesa use its software renderer "
-                 "(LIBGL_ALWAYS_SOFTWARE=1).\n",
-                 lessonTitle, neededMajor, neededMinor, offered);
+    // "major.minor": two ints of at most 11 characters each, a dot and the end.
+    char needed[24] = {};
+    char* end = std::to_chars(needed, needed + 11, neededMajor).ptr;
+    *end = '.';
+    std::to_chars(end + 1, end + 12, neededMinor);
+    tell({"The lesson \"", lessonTitle, "\" needs OpenGL ", needed,
+          " with the core profile, but this display offers ", offered,
+          ": update the graphics driver, or with Mesa use its software renderer "
+          "(LIBGL_ALWAYS_SOFTWARE=1).\n"});
     std::exit(EXIT_FAILURE);
 }
 
@@ -35,8 +52,8 @@ static void refuseWithTheOffer()
     if (version == nullptr) {
         refuse("an OpenGL that does not say its version");
     }
-    char offered[256];
-    std::snprintf(offered, sizeof offered, "OpenGL %s", version);
+    char offered[256] = "OpenGL ";
+    std::strncat(offered, version, sizeof offered - std::strlen(offered) - 1);
     refuse(offered);
 }
 
@@ -72,8 +89,7 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
 
     const char* why = "";
     if (!loadGLFunctions(why)) {
-        std::fprintf(stderr, "The lesson \"%s\" could not find the OpenGL functions: %s.\n", title,
-                     why);
+        tell({"The lesson \"", title, "\" could not find the OpenGL functions: ", why, ".\n"});
         std::exit(EXIT_FAILURE);
     }
     // A driver may hand out an older context than asked for.
@@ -102,8 +118,8 @@ static GLuint compileShader(GLenum kind, const char* name, const char* source)
         glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
         std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
         glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        std::fprintf(stderr, "The lesson \"%s\": its %s shader does not compile:\n%s\n",
-                     lessonTitle, name, log.data());
+        tell({"The lesson \"", lessonTitle, "\": its ", name, " shader does not compile:\n",
+              log.data(), "\n"});
         std::exit(EXIT_FAILURE);
     }
     return shader;
@@ -127,10 +143,9 @@ GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
         glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
         std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
         glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        std::fprintf(stderr,
-                     "The lesson \"%s\": its vertex and fragment shaders do not link into one "
-                     "program:\n%s\n",
-                     lessonTitle, log.data());
+        tell({"The lesson \"", lessonTitle,
+              "\": its vertex and fragment shaders do not link into one program:\n", log.data(),
+              "\n"});
         std::exit(EXIT_FAILURE);
     }
     return program;

@@ -31,7 +31,7 @@ except ImportError:
     sys.exit("make_site.py: Python's Markdown module is missing: install the Debian "
              "package python3-markdown (scripts/setup does).")
 
-CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp"]
+CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp", "modern.h", "modern.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
 

@@ -3,6 +3,10 @@
 // so it must say why in one line and end at once with a failure status:
 // no hang waiting for a server, no crash, no core file.  The reason comes
 // from the toolkit, which ends the process itself when it cannot connect.
+//
+// Lesson 8 can also meet a display that lacks what it needs, or a shader
+// of its own that a learner's edit broke: at the end, the same checks on
+// its one sentence and its status.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -200,3 +204,62 @@ INSTANTIATE_TEST_SUITE_P(Lessons, NoDisplay,
                              const std::string path = info.param;
                              return path.substr(path.find_last_of('/') + 1);
                          });
+
+#ifdef VELMOR8_PROGRAM
+
+// Lesson 8 on a display that has no OpenGL 3.3 core profile.  Mesa's
+// MESA_GL_VERSION_OVERRIDE makes llvmpipe offer OpenGL 3.0 and no core
+// profile at all; without the lesson's own handling, GLX's refusal is an X
+// error that Xlib reports as a failed protocol request before ending the
+// program, and the lesson would not say what it needs.  The sentence must
+// come within a second: the lesson gives up, it does not wait.
+TEST(NoCoreProfile, SaysWhatTheLessonNeedsAndWhatTheDisplayOffers)
+{
+    harness::VirtualDisplay display;
+    setenv("MESA_GL_VERSION_OVERRIDE", "3.0", 1);
+    const Outcome outcome = run(VELMOR8_PROGRAM, {}, display.name().c_str());
+    unsetenv("MESA_GL_VERSION_OVERRIDE");
+    const std::string sentence = "The lesson \"8. Buffers and shaders\" needs OpenGL 3.3 with the "
+                                 "core profile, but this display offers OpenGL 3.0 ";
+    expectCleanFailure(outcome, outcome.output.rfind(sentence, 0) == 0 ? outcome.output : sentence);
+    EXPECT_EQ(outcome.output.find('\n'), outcome.output.size() - 1) << "one line";
+    EXPECT_LT(outcome.elapsed, std::chrono::milliseconds(1000));
+    RecordProperty("no_core_profile_ms", static_cast<int>(outcome.elapsed.count()));
+}
+
+// The lesson with its shaders broken as a learner's edit might break
+// them, each copy built by tests/robust/CMakeLists.txt from the lesson's
+// source with one line changed.  Each says which shader failed and what
+// the driver said about it, and ends with status 1.
+TEST(BrokenShader, NamesTheShaderAndGivesTheDriversLog)
+{
+    struct Case {
+        const char* program;
+        bool applied;
+        std::string says; // the first line
+        std::string log;  // in the driver's log that follows
+    };
+    const std::string lesson = "The lesson \"8. Buffers and shaders\": its ";
+    const Case cases[] = {
+        {BROKEN_vertex_PROGRAM, BROKEN_vertex_APPLIED != 0,
+         lesson + "vertex shader does not compile:\n", "`shadow'"},
+        {BROKEN_fragment_PROGRAM, BROKEN_fragment_APPLIED != 0,
+         lesson + "fragment shader does not compile:\n", "vec4"},
+        {BROKEN_link_PROGRAM, BROKEN_link_APPLIED != 0,
+         lesson + "vertex and fragment shaders do not link into one program:\n", "`shade'"},
+    };
+    harness::VirtualDisplay display;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        ASSERT_TRUE(c.applied) << "the edit no longer matches lessons/velmor8.cpp; "
+                                  "change it in tests/robust/CMakeLists.txt";
+        const Outcome outcome = run(c.program, {}, display.name().c_str());
+        ASSERT_FALSE(outcome.hung) << outcome.output;
+        ASSERT_TRUE(WIFEXITED(outcome.status)) << outcome.output;
+        EXPECT_EQ(WEXITSTATUS(outcome.status), 1) << outcome.output;
+        EXPECT_EQ(outcome.output.rfind(c.says, 0), 0u) << outcome.output;
+        EXPECT_NE(outcome.output.find(c.log, c.says.size()), std::string::npos) << outcome.output;
+    }
+}
+
+#endif

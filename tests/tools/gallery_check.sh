@@ -8,7 +8,7 @@
 # check allows up to TOLERANT_SHARE of the pixels to differ by more than
 # TOLERANT_FUZZ (and says so): a real change to a lesson, such as a wrong
 # drawing order or shading model, changes far more.  The gallery must hold
-# the five committed pictures exactly, whatever the Mesa; the gnuplot
+# the six committed pictures exactly, whatever the Mesa; the gnuplot
 # figures must match exactly for the recorded gnuplot, and otherwise only
 # keep their size (fonts render differently elsewhere).
 # The exercises' pictures have a test of their own (exercise_check.sh).
@@ -92,7 +92,7 @@ mesa_mode=exact
 figure_mode=exact
 [ $exact_gnuplot = yes ] || figure_mode=size
 
-for picture in velmor3.png velmor4.png velmor5.png velmor6.png velmor7.png velmor7-behind.png \
+for picture in velmor3.png velmor4.png velmor5.png velmor6.png velmor7.png velmor8.png velmor7-behind.png \
     velmor7-behind-no-depth.png facets.png grid-zoom.png unlifted.png; do
     same "$picture" $mesa_mode
 done
@@ -102,7 +102,7 @@ done
 
 # The gallery is the committed pictures side by side: each tile exactly.
 same gallery.png size
-for i in 0 1 2 3 4; do
+for i in 0 1 2 3 4 5; do
     x=$((GALLERY_MARGIN + i * (PICTURE_SIZE + 2 * GALLERY_MARGIN)))
     convert "$docs/gallery.png" -crop "${PICTURE_SIZE}x${PICTURE_SIZE}+$x+$GALLERY_MARGIN" +repage \
         "$fresh/tile$i.png"

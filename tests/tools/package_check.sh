@@ -81,15 +81,15 @@ outside="$(grep -v '^\./usr/' "$work/files" | grep -v '^\./$' || true)"
 [ -z "$outside" ] || fail "the package puts files outside /usr: $outside"
 
 doc=usr/share/doc/velmor
-expected=(usr/bin/velmor3 usr/bin/velmor4 usr/bin/velmor5 usr/bin/velmor6 usr/bin/velmor7
+expected=(usr/bin/velmor3 usr/bin/velmor4 usr/bin/velmor5 usr/bin/velmor6 usr/bin/velmor7 usr/bin/velmor8
     "$doc/README.md" "$doc/copyright" "$doc/docs/lessons.md" "$doc/docs/gallery.png" "$doc/core/plotcore.h")
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in velmor3 velmor4 velmor5 velmor6 velmor7 velmor8; do
     expected+=("$doc/docs/$lesson.png" "$doc/lessons/$lesson.cpp")
 done
 for path in "${expected[@]}"; do
     [ -f "$root/$path" ] || fail "the package has no /$path."
 done
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in velmor3 velmor4 velmor5 velmor6 velmor7 velmor8; do
     [ -x "$root/usr/bin/$lesson" ] || fail "/usr/bin/$lesson is not executable."
 done
 cmp -s "$src/LICENSE" "$root/$doc/copyright" || fail "/$doc/copyright is not the project's LICENSE."
@@ -101,7 +101,7 @@ done < <(grep -o '](\([^)#:]*\))' "$root/$doc/docs/lessons.md" | sed 's/^](\(.*\
 grep -q '](docs/gallery.png)' "$root/$doc/README.md" || fail "the installed README does not show the gallery."
 
 # --- libraries and dependencies ------------------------------------------------
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in velmor3 velmor4 velmor5 velmor6 velmor7 velmor8; do
     program="$root/usr/bin/$lesson"
     ! ldd "$program" | grep -q 'not found' || fail "$lesson lacks libraries: $(ldd "$program" | grep 'not found')"
     for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
@@ -119,7 +119,7 @@ grep -q '^Inst velmor ' "$work/apt.log" || fail "apt's simulation did not instal
 
 # --- the installed programs draw what the built ones draw ---------------------
 unset DISPLAY
-for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
+for lesson in velmor3 velmor4 velmor5 velmor6 velmor7 velmor8; do
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/built-$lesson.png" ||
         fail "no snapshot of the built $lesson."
     "$src/scripts/snapshot" --program "$root/usr/bin/$lesson" "$lesson" "$work/installed-$lesson.png" ||
@@ -127,4 +127,4 @@ for lesson in velmor3 velmor4 velmor5 velmor6 velmor7; do
     differing="$(pixel_count "$work/built-$lesson.png" "$work/installed-$lesson.png")"
     [ "$differing" = 0 ] || fail "the installed $lesson draws a picture $differing pixels different from the built one."
 done
-echo "the package installs cleanly and its five programs draw what the build tree's do."
+echo "the package installs cleanly and its six programs draw what the build tree's do."

@@ -8,8 +8,12 @@
     page.py check URL [FLAG...]  the lessons' states, the page's <h2>
                                titles and every error in the browser's
                                console; FLAGs go to Chromium
-    page.py time URL [FRAMES]  navigation to the first finished frame, and
-                               the median time of FRAMES more frames (ms)
+    page.py time URL [FRAMES] [--read-pixel]
+                               navigation to the first finished frame, and
+                               the median time of FRAMES more frames (ms);
+                               --read-pixel ends each frame by reading one
+                               pixel back instead of gl.finish, which
+                               waits for the drawing to be done for sure
 
 Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so
 that console messages arrive with their level and from every frame of the
@@ -39,13 +43,16 @@ STATES = """(() => {
 })()"""
 
 # FRAMES redraws one after another, each timed from the start of the
-# display callback to the end of the GPU's work (gl.finish).
+# display callback to the end of the GPU's work (gl.finish, or the read of
+# one pixel, which cannot return before the pixel is drawn).
+FINISH = "Module.ctx.finish()"
+READ_PIXEL = "Module.ctx.readPixels(0, 0, 1, 1, Module.ctx.RGBA, Module.ctx.UNSIGNED_BYTE, new Uint8Array(4))"
 FRAME_TIMES = """new Promise(resolve => {
   const times = [];
   let start = 0;
   Module.preMainLoop = () => { start = performance.now(); };
   Module.postMainLoop = () => {
-    Module.ctx.finish();
+    %s;
     times.push(performance.now() - start);
     if (times.length < %d) { Module._glutPostRedisplay(); return; }
     times.sort((a, b) => a - b);
@@ -186,7 +193,7 @@ class Browser:
 
 def main():
     if len(sys.argv) < 3 or sys.argv[1] not in ("shot", "check", "time"):
-        fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...] | time URL [FRAMES]")
+        fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...] | time URL [FRAMES] [--read-pixel]")
     mode, url = sys.argv[1], sys.argv[2]
     browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, sys.argv[3:])
     try:
@@ -204,8 +211,11 @@ def main():
                 print("title: " + title)
         else:
             first = browser.evaluate("document.documentElement.dataset.firstFrameMs")
-            frames = int(sys.argv[3]) if len(sys.argv) > 3 else 100
-            median = browser.evaluate(FRAME_TIMES % frames, wait=True)
+            options = sys.argv[3:]
+            sync = READ_PIXEL if "--read-pixel" in options else FINISH
+            counts = [int(o) for o in options if o.isdigit()]
+            frames = counts[0] if counts else 100
+            median = browser.evaluate(FRAME_TIMES % (sync, frames), wait=True)
             print(f"first frame {first} ms, frame median {median:.2f} ms")
         # Let late messages arrive before judging the console.
         browser.evaluate("0")

@@ -210,7 +210,7 @@ case "$mode" in
         done
         python3 "$page" check "$site/velmor7.html" --disable-webgl2 >"$work/webgl1.log" 2>&1 ||
             fail "velmor7.html does not run with WebGL 1 alone: $(cat "$work/webgl1.log")"
-        echo "index.html runs ${lessons[*]} under their titles with a clean console; no WebGL is said."
+        echo "index.html runs ${lessons[*]} under their titles with a clean console; no WebGL, and no WebGL 2 for the lessons built for it, is said."
         ;;
 
     *) fail "unknown mode '$mode'." ;;
