@@ -24,9 +24,9 @@ export VELMOR_BUILD_DIR="$show_build"
 # --- refused at once -----------------------------------------------------------
 rm -rf "$show_build"
 status=0
-"$show" velmor9 >"$work/out" 2>"$work/err" || status=$?
-[ $status -ne 0 ] || fail "scripts/show velmor9 succeeded."
-grep -qF "unknown lesson 'velmor9'" "$work/err" || fail "scripts/show velmor9 said: $(cat "$work/err")"
+"$show" velmor10 >"$work/out" 2>"$work/err" || status=$?
+[ $status -ne 0 ] || fail "scripts/show velmor10 succeeded."
+grep -qF "unknown lesson 'velmor10'" "$work/err" || fail "scripts/show velmor10 said: $(cat "$work/err")"
 [ ! -e "$show_build" ] || fail "scripts/show velmor9 configured a build before refusing."
 "$show" --help >"$work/out" 2>"$work/err" || fail "scripts/show --help failed: $(cat "$work/err")"
 grep -q '^usage:' "$work/out" || fail "scripts/show --help printed: $(cat "$work/out")"
