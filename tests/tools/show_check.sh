@@ -27,7 +27,7 @@ status=0
 "$show" velmor10 >"$work/out" 2>"$work/err" || status=$?
 [ $status -ne 0 ] || fail "scripts/show velmor10 succeeded."
 grep -qF "unknown lesson 'velmor10'" "$work/err" || fail "scripts/show velmor10 said: $(cat "$work/err")"
-[ ! -e "$show_build" ] || fail "scripts/show velmor9 configured a build before refusing."
+[ ! -e "$show_build" ] || fail "scripts/show velmor10 configured a build before refusing."
 "$show" --help >"$work/out" 2>"$work/err" || fail "scripts/show --help failed: $(cat "$work/err")"
 grep -q '^usage:' "$work/out" || fail "scripts/show --help printed: $(cat "$work/out")"
 status=0
