@@ -7,13 +7,20 @@
 //   Lesson56Frame    the same with raisedBumpHeight (velmor5 and velmor6)
 //   FlatCells/N      the per-cell work of lesson 3 on an N x N grid
 //   SmoothCells/N    the per-cell work of lessons 5 and 6 on an N x N grid
+//   FunctionGrid/N   lesson 9's work for a new function on N x N cells:
+//                    sin(x) * cos(y) at every grid point and a vertexNormal
+//                    from its neighbours, each an evaluation of the text
+//                    read, as velmor9 does before it uploads the vertices
 //
 // The N x N grids are local to this file: they only show how the cost
 // grows with the number of cells.  The programs' own grid is fixed at
 // 28 x 28, which the frame benchmarks walk with the core's forEachCell.
+#include "expression.h"
 #include "plotcore.h"
 
 #include <benchmark/benchmark.h>
+
+#include <vector>
 
 namespace {
 
@@ -126,8 +133,38 @@ void SmoothCells(benchmark::State& state)
     gridOfCells<smoothCell<RAISED>>(state);
 }
 
+Expression typed;
+
+float typedHeight(float x, float y)
+{
+    return static_cast<float>(typed(x, y));
+}
+
+void FunctionGrid(benchmark::State& state)
+{
+    ExpressionError error;
+    typed.read("sin(x) * cos(y)", error);
+    const int side = static_cast<int>(state.range(0));
+    const float step = (GRID_MAX - GRID_MIN) / static_cast<float>(side);
+    std::vector<Float3> normals(static_cast<std::size_t>(side + 1) * (side + 1));
+    for (auto _ : state) {
+        std::size_t n = 0;
+        for (int i = 0; i <= side; ++i) {
+            for (int j = 0; j <= side; ++j) {
+                const float x = static_cast<float>(GRID_MIN + 10.0 * i / side);
+                const float y = static_cast<float>(GRID_MIN + 10.0 * j / side);
+                const Float3 p = {x, y, typedHeight(x, y)};
+                vertexNormal(normals[n++], p, typedHeight, step);
+            }
+        }
+        benchmark::DoNotOptimize(normals.data());
+    }
+    state.counters["points"] = static_cast<double>(normals.size());
+}
+
 } // namespace
 
+BENCHMARK(FunctionGrid)->Arg(28)->Arg(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(Lesson3Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Lesson4Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Lesson56Frame)->Unit(benchmark::kMicrosecond);

@@ -92,6 +92,9 @@ template <typename Visit> void forEachCell(Visit visit)
 // Writes the result into out and returns it.
 Float3& vertexNormal(Float3& out, const Float3& p, HeightFn H);
 
+// The same on a grid whose step is h instead of GRID_STEP.
+Float3& vertexNormal(Float3& out, const Float3& p, HeightFn H, float h);
+
 // Opens a 500 x 500 double-buffered window with the given title, draws it
 // with display, keeps the camera in step with its size and runs the event
 // loop.  argc and argv go to the toolkit, which takes its own options such

@@ -42,9 +42,13 @@ float raisedBumpHeight(float x, float y)
 
 Float3& vertexNormal(Float3& out, const Float3& p, HeightFn H)
 {
+    return vertexNormal(out, p, H, GRID_STEP);
+}
+
+Float3& vertexNormal(Float3& out, const Float3& p, HeightFn H, float h)
+{
     const float x = p.x;
     const float y = p.y;
-    const float h = GRID_STEP;
 
     // The four neighbours one step away, evaluated from the height field
     // itself so that a vertex on the rim is treated like any other.

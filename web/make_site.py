@@ -28,6 +28,8 @@ import re
 import shutil
 import sys
 
+from function_page import function_page, reads_functions
+
 try:
     import markdown
 except ImportError:
@@ -85,6 +87,17 @@ def page(title, body, style="style.css", script=""):
 """
 
 
+def control_attributes(controls):
+    """What a lesson page declares for lesson.js: the keys its buttons may
+    type and, for a lesson that takes the mouse, that fingers turn it too."""
+    attributes = ""
+    if controls:
+        attributes = f' data-keys="{html.escape(" ".join(controls["keys"]))}"'
+        if controls["mouse"]:
+            attributes += " data-mouse"
+    return attributes
+
+
 def bare_page(lesson, title, picture, controls=None, up="", needs="webgl"):
     # Nothing but the canvas at the top-left corner on white: the page is
     # what an <iframe> shows and what the screenshot tests compare.
@@ -98,11 +111,7 @@ def bare_page(lesson, title, picture, controls=None, up="", needs="webgl"):
     # it off.  A lesson that takes the mouse (controls) also takes the
     # page's fingers on it.  needs is the WebGL the lesson draws with, for
     # lesson.js to say so where the browser lacks it.
-    attributes = ""
-    if controls:
-        attributes = f' data-keys="{html.escape(" ".join(controls["keys"]))}"'
-        if controls["mouse"]:
-            attributes += " data-mouse"
+    attributes = control_attributes(controls)
     return f"""<!DOCTYPE html>
 <html lang="en" data-lesson="{lesson}" data-needs="{needs}"{attributes}>
 <head>
@@ -317,9 +326,15 @@ def main():
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
         title, adds = listed[lesson]
-        controls = lesson_controls(source.read_text())
-        (out / f"{lesson}.html").write_text(
-            bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
+        text = source.read_text()
+        controls = lesson_controls(text)
+        needs = webgl_for(repo, lesson)
+        if reads_functions(text):
+            (out / f"{lesson}.html").write_text(
+                function_page(lesson, title, needs, text, control_attributes(controls)))
+        else:
+            (out / f"{lesson}.html").write_text(
+                bare_page(lesson, title, f"{title}: {adds}", controls, needs=needs))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")

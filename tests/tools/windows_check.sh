@@ -95,4 +95,21 @@ for lesson in "${lessons[@]}"; do
 done
 # A window of another shape: the reshape keeps the aspect ratio the same way.
 compare_lesson velmor6 640x400
+# Lesson 9 with a function of the learner's, given after the harness's
+# own arguments, natively and under Wine.
+if [ -f "$out/velmor9.exe" ]; then
+    function='sin(x) * cos(y) + x / 5'
+    printf '#!/bin/sh\nexec "%s" "$@" "%s"\n' "$build/velmor9" "$function" >"$work/velmor9-own-native"
+    printf '#!/bin/sh\nexec wine "%s" "$@" "%s"\n' "$out/velmor9.exe" "$function" >"$work/velmor9-own-wine"
+    chmod +x "$work/velmor9-own-native" "$work/velmor9-own-wine"
+    for side in native wine; do
+        "$src/scripts/snapshot" --private-display --program "$work/velmor9-own-$side" velmor9 "$work/velmor9-own-$side.png" ||
+            fail "no snapshot of velmor9 '$function' ($side)."
+    done
+    differing="$(pixel_count "$work/velmor9-own-native.png" "$work/velmor9-own-wine.png")"
+    [ "$differing" = 0 ] ||
+        fail "velmor9.exe '$function' under Wine draws a picture $differing pixels different from the native one."
+    pixel_count "$work/velmor9-own-native.png" "$work/velmor9-native.png" | grep -qvx 0 ||
+        fail "velmor9 drew '$function' as its own bump."
+fi
 echo "the ${#lessons[@]} Windows programs import only system DLLs, ship in the zip, and draw under Wine exactly what the native ones draw."

@@ -1,0 +1,82 @@
+// Lesson 9 given functions and options it cannot plot.  Each must be told
+// in one sentence on standard error, with exit status 2, before any
+// window: so the program runs here with no display at all, and a message
+// from the toolkit about the display would mean it got that far.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    harness::ExitStatus status;
+    std::string output;
+};
+
+Outcome runWithoutDisplay(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> words = {VELMOR9_PROGRAM};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> environment = harness::environmentWith({}, {"DISPLAY"});
+    const std::string directory = harness::makeTemporaryDirectory("velmor9-input");
+    const std::string log = directory + "/output";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDOUT_FILENO);
+        dup2(fd, STDERR_FILENO);
+        execve(words[0].c_str(), harness::pointers(words).data(),
+               harness::pointers(environment).data());
+        _exit(127);
+    }
+    Outcome run;
+    EXPECT_TRUE(harness::waitForChild(pid, harness::Clock::now() + harness::Milliseconds(10000),
+                                      &run.status))
+        << "still running after 10 s";
+    run.output = harness::readFile(log);
+    unlink(log.c_str());
+    rmdir(directory.c_str());
+    return run;
+}
+
+TEST(FunctionInput, EachBadInputIsOneSentenceAndStatus2)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* says;
+    };
+    const std::string huge(120000, 'x'); // one argument can hold 128 KiB at most
+    const Case cases[] = {
+        {{"sin(x"}, "\"sin(x\" cannot be plotted: at column 6, a ')' is missing"},
+        {{"x +* y"}, "at column 4, a number, x, y, a function or '(' should come here"},
+        {{""}, "cannot be plotted: it is empty"},
+        {{"z * x"}, "'z' is not a name the language knows: the variables are x and y"},
+        {{"foo(y)"}, "'foo' is not a function the language knows"},
+        {{"log(-1 - x^2)"}, "has no finite value anywhere on the grid"},
+        {{"sqrt(-1)"}, "has no finite value anywhere on the grid"},
+        {{huge}, "The function given cannot be plotted: it is 120000 characters long"},
+        {{"x\xff\xfe"}, "The function given cannot be plotted: at column 2, the byte 0xff"},
+        {{"--cells", "0"}, "--cells takes a whole number of cells from 1 to 400, not \"0\""},
+        {{"--cells=401", "x"}, "from 1 to 400, not \"401\""},
+        {{"x", "--cells"}, "from 1 to 400, not \"\""},
+        {{"sin(x)", "*", "y"}, "plots one function, given as one argument in quotes"},
+        {{"--colour"}, "has no option \"--colour\""},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = runWithoutDisplay(c.arguments);
+        const std::string shown = c.arguments[0].substr(0, 20);
+        EXPECT_TRUE(run.status.exited && run.status.code == 2)
+            << shown << ": " << run.status.describe() << "\n"
+            << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << shown << ": " << run.output;
+        EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << shown << ": " << run.output;
+    }
+}
+
+} // namespace

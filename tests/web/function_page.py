@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Lesson 9's page in headless Chromium: the box, the address's function
+and markup given as a function.
+
+    function_page.py SITE_DIR
+
+serves SITE_DIR (the built site) on 127.0.0.1 for the browser.  Exits 1
+with one line on stderr at the first check that fails.
+"""
+import functools
+import http.server
+import sys
+import threading
+import time
+import urllib.parse
+
+from page import Browser, fail
+
+if len(sys.argv) != 2:
+    fail("usage: function_page.py SITE_DIR")
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+server = http.server.ThreadingHTTPServer(
+    ("127.0.0.1", 0), functools.partial(Quiet, directory=sys.argv[1]))
+threading.Thread(target=server.serve_forever, daemon=True).start()
+SITE = f"http://127.0.0.1:{server.server_address[1]}"
+CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500, "scale": 1}
+
+
+def open_lesson(browser, query=""):
+    browser.open(f"{SITE}/velmor9.html{query}")
+    deadline = time.monotonic() + 30
+    while browser.evaluate("document.documentElement.dataset.function") != "ready":
+        if time.monotonic() > deadline:
+            fail("the page's box never took the function of the address.")
+        time.sleep(0.1)
+
+
+def shot(browser):
+    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))",
+                     wait=True)
+    return browser.send("Page.captureScreenshot", session=True, format="png", clip=CANVAS)["data"]
+
+
+def text(browser, element):
+    return browser.evaluate(f"document.getElementById('{element}').textContent")
+
+
+def submit(browser, function):
+    browser.evaluate(f"document.getElementById('function').value = {function!r};"
+                     "document.getElementById('function-controls').requestSubmit()")
+
+
+def check(condition, what):
+    if not condition:
+        fail(what)
+
+
+browser = Browser(840, 520)
+try:
+    # A teacher's link opens with its function; the key gives its range.
+    open_lesson(browser, "?f=" + urllib.parse.quote("sin(x)*cos(y)"))
+    check(browser.evaluate("document.getElementById('function').value") == "sin(x)*cos(y)",
+          "the box does not hold the address's function.")
+    check(text(browser, "key-highest") == "0.997584" and text(browser, "key-lowest") == "-0.997584",
+          f"the key says {text(browser, 'key-lowest')} to {text(browser, 'key-highest')} "
+          "for sin(x)*cos(y).")
+    first = shot(browser)
+
+    # Keys typed in the box do not reach the camera or the depth test.
+    browser.evaluate("document.getElementById('function').focus()")
+    browser.press(["Right", "Up", "d"])
+    check(shot(browser) == first, "keys typed in the box changed the picture.")
+
+    # A malformed function is told beside the box; the surface stays.
+    submit(browser, "sin(x")
+    said = text(browser, "function-message")
+    check("at column 6" in said and "cannot be plotted" in said,
+          f"a malformed function was answered with: {said!r}")
+    check(shot(browser) == first, "a malformed function changed the picture.")
+
+    # With the picture focused, the arrow keys turn the camera.
+    browser.evaluate("document.getElementById('canvas').focus()")
+    browser.press(["Right"])
+    check(shot(browser) != first, "the arrow key did not turn the camera with the picture focused.")
+
+    # Enter draws a new function, and the key follows it.
+    submit(browser, "x * y")
+    check(text(browser, "key-lowest") == "-25" and text(browser, "key-highest") == "25",
+          f"the key says {text(browser, 'key-lowest')} to {text(browser, 'key-highest')} for x * y.")
+
+    # Markup in the address is shown as text, never made into elements or run.
+    markup = "<img src=x onerror=\"document.title='run'\"><b>bold</b>"
+    open_lesson(browser, "?f=" + urllib.parse.quote(markup))
+    check(browser.evaluate("document.querySelectorAll('img, b').length") == 0,
+          "markup given as the function became part of the page.")
+    check(browser.evaluate("document.getElementById('function').value") == markup,
+          "the box does not show the markup as it was given.")
+    said = text(browser, "function-message")
+    check("cannot be plotted" in said, f"markup as a function was answered with: {said!r}")
+    check(browser.evaluate("document.title") == "9. Your own function",
+          "markup given as the function ran as script.")
+    check(browser.evaluate("document.documentElement.dataset.state") == "running",
+          "the lesson stopped after markup was given as the function.")
+
+    browser.evaluate("0")
+    check(not browser.errors, f"console errors: {browser.errors}")
+finally:
+    browser.close()
+    server.shutdown()
+print("velmor9.html: the box, the address's function and markup as text all behave.")

@@ -1,0 +1,80 @@
+// function.js - the box beside lesson 9's picture: a new function drawn on
+// Enter, the message about it and the colour key's end values.  Loaded
+// before lesson.js, so that its key filter comes before GLUT's.
+'use strict';
+
+(function () {
+  var form = document.getElementById('function-controls');
+  var box = document.getElementById('function');
+  var cells = document.getElementById('cells');
+  var message = document.getElementById('function-message');
+  var lowest = document.getElementById('key-lowest');
+  var highest = document.getElementById('key-highest');
+  // The lesson reads no more than this; longer text is refused here, before
+  // it is copied into the program's memory.
+  var MAX_LENGTH = 1000;
+
+  // GLUT listens for keys on the whole window, ahead of every element, so
+  // typing "x - y" or an arrow in the box would turn the camera.  Keys
+  // meant for the controls stop here; the box still gets its characters,
+  // and a key anywhere else still reaches the lesson.
+  ['keydown', 'keypress', 'keyup'].forEach(function (type) {
+    window.addEventListener(type, function (event) {
+      if (form.contains(event.target)) event.stopImmediatePropagation();
+    }, true);
+  });
+
+  // Everything shown is set as text: what the learner typed is never markup.
+  function say(text, failed) {
+    message.textContent = text;
+    message.dataset.failed = failed ? 'yes' : 'no';
+  }
+
+  function showKey() {
+    lowest.textContent = Number(Module._lowestOnGrid().toPrecision(6)).toString();
+    highest.textContent = Number(Module._highestOnGrid().toPrecision(6)).toString();
+  }
+
+  // Returns whether the surface was drawn; if not, the last one stays.
+  // The page counts the attempts (data-plots), for its tests.
+  function draw() {
+    var text = box.value;
+    var n = Number(cells.value);
+    var drawn = false;
+    if (text.length > MAX_LENGTH) {
+      say('The function given cannot be plotted: it is ' + text.length +
+          ' characters long, and at most ' + MAX_LENGTH + ' are read.', true);
+    } else if (!Number.isInteger(n)) {
+      say('The grid takes a whole number of cells a side, from ' + cells.min + ' to ' +
+          cells.max + '.', true);
+    } else {
+      drawn = Module.ccall('plotNewFunction', 'number', ['string', 'number'], [text, n]) === 1;
+      say(Module.ccall('plotMessage', 'string', [], []), !drawn);
+      if (drawn) showKey();
+    }
+    var page = document.documentElement.dataset;
+    page.plots = Number(page.plots || 0) + 1;
+    return drawn;
+  }
+
+  form.addEventListener('submit', function (event) {
+    event.preventDefault();
+    draw();
+  });
+
+  // Once the lesson runs: the function and grid of the address, as in
+  // velmor9.html?f=sin(x)*cos(y)&cells=60, else the lesson's own.
+  var asked = new URLSearchParams(window.location.search);
+  new MutationObserver(function (changes, observer) {
+    if (document.documentElement.dataset.state !== 'running') return;
+    observer.disconnect();
+    if (asked.has('f') || asked.has('cells')) {
+      if (asked.has('f')) box.value = asked.get('f');
+      if (asked.has('cells')) cells.value = asked.get('cells');
+      draw();
+    } else {
+      showKey();
+    }
+    document.documentElement.dataset.function = 'ready';
+  }).observe(document.documentElement, { attributes: true, attributeFilter: ['data-state'] });
+})();
