@@ -341,7 +341,7 @@ def main():
         keys = "\n" + key_buttons(f"frame-{lesson}", controls) if controls else ""
         sections.append(f"""<section id="{lesson}">
 <h2>{html.escape(title)}</h2>
-<p>{html.escape(adds[:1].upper() + adds[1:])}.</p>
+<p>{html.escape(adds[:1].upper() + adds[1:], quote=False)}.</p>
 <iframe id="frame-{lesson}" src="{lesson}.html" width="500" height="500" title="{html.escape(title)}"></iframe>{keys}
 <p class="links"><a href="source/{lesson}.cpp.html">Source: <code>lessons/{lesson}.cpp</code></a>
  · <a href="{chapter}">Its chapter in the guide</a></p>
