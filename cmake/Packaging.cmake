@@ -73,13 +73,14 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Debian wants the long description in lines of under 80 characters; CPack
 # indents each line for the control file.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Six small programs, velmor3 to velmor8, each one step in drawing a\n"
+    "Seven small programs, velmor3 to velmor9, each one step in drawing a\n"
     "function of two variables as a lit 3-D surface with freeglut, GLU and\n"
     "fixed-function OpenGL: flat shading, smooth shading with averaged vertex\n"
     "normals, a domain grid under the surface, a translucent surface\n"
     "blended over the grid, and a depth buffer with a camera the learner\n"
     "turns with the keys and the mouse; then the same picture drawn with a\n"
-    "vertex buffer and shaders in an OpenGL 3.3 core profile.\n"
+    "vertex buffer and shaders in an OpenGL 3.3 core profile, and last a\n"
+    "function the learner types, fitted into the view and coloured by height.\n"
     "\n"
     "The guide in /usr/share/doc/velmor/docs/lessons.md explains every step,\n"
     "with the lesson sources and pictures of what each program draws.")
