@@ -1115,4 +1115,27 @@ bool Lesson::running()
     return !reaped_;
 }
 
+std::string unexpectedOutput(const std::string& output)
+{
+    static const char* const ON_PURPOSE[] = {"Colour key (the strip on the right): ", "f is ",
+                                             " cells are left out: "};
+    std::string kept;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        end = end == std::string::npos ? output.size() : end + 1;
+        const std::string line = output.substr(start, end - start);
+        bool meant = false;
+        for (const char* phrase : ON_PURPOSE) {
+            const std::size_t at = line.find(phrase);
+            meant = meant || at == 0 || (phrase[0] == ' ' && at != std::string::npos);
+        }
+        if (!meant) {
+            kept += line;
+        }
+        start = end;
+    }
+    return kept;
+}
+
 } // namespace harness

@@ -61,6 +61,11 @@ namespace harness {
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
 
+// A lesson's output less what it writes on purpose: lesson 9 says its
+// colour key's end values, the cells it left out and how z is scaled
+// (its window has no text).  What remains would be an error report.
+std::string unexpectedOutput(const std::string& output);
+
 // Everything the harness cannot do is reported with this.
 class HarnessError : public std::runtime_error {
   public:

@@ -694,8 +694,6 @@ int main(int argc, char** argv)
     if (!plotFunction(text, cells, why, report)) {
         refuse(why);
     }
-    std::printf("%s", report.c_str());
-    std::fflush(stdout);
 
     glutInit(&argc, argv);
     glutInitContextVersion(3, 3);
@@ -726,6 +724,11 @@ int main(int argc, char** argv)
     glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
                           reinterpret_cast<const void*>(offsetof(Vertex, level)));
     glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
+
+    // The key's end values, which the window has no text for: said once
+    // the window is there to show what they belong to.
+    std::printf("%s", report.c_str());
+    std::fflush(stdout);
 
     glutKeyboardFunc(keyboard);
     glutSpecialFunc(special);
