@@ -222,7 +222,10 @@ def guide_page(repo, out, solutions=()):
         pdf = None
     chapters = guide_pages.write_site_guide(repo, out, pdf)
     guide = out / "guide" / "lessons.html"
-    guide.write_text(link_solutions(guide.read_text(), solutions))
+    # As on the other pages, a listing too wide for the screen scrolls in
+    # its block, which the keyboard must be able to reach.
+    text = re.sub(r"<pre(?=[ >])", '<pre tabindex="0"', link_solutions(guide.read_text(), solutions))
+    guide.write_text(text)
     return chapters, pdf
 
 

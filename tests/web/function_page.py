@@ -61,6 +61,20 @@ def check(condition, what):
         fail(what)
 
 
+# Where the controls sit against the canvas: left, top, right, bottom of each.
+PLACES = """['canvas', 'function-controls'].map(id => {
+  const r = document.getElementById(id).getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom]; })"""
+
+
+def on_phone():
+    layout = Browser(360, 740, phone=True)
+    try:
+        open_lesson(layout)
+        return layout.evaluate(PLACES)
+    finally:
+        layout.close()
+
+
 browser = Browser(840, 520)
 try:
     # A teacher's link opens with its function; the key gives its range.
@@ -110,7 +124,18 @@ try:
 
     browser.evaluate("0")
     check(not browser.errors, f"console errors: {browser.errors}")
+
+    # Wide enough, the controls stand beside the whole canvas; on a phone
+    # the canvas shrinks to the screen and the controls follow below it,
+    # as wide as the screen and no wider.
+    (canvas, controls) = browser.evaluate(PLACES)
+    check(canvas == [0, 0, 500, 500] and controls[0] >= 500 and controls[1] < 500,
+          f"at 840 px the canvas is at {canvas} and the controls at {controls}.")
+    (canvas, controls) = on_phone()
+    check(canvas == [0, 0, 360, 360] and controls[1] >= 360 and controls[0] == 0
+          and controls[2] == 360, f"at 360 px the canvas is at {canvas} and the controls at {controls}.")
 finally:
     browser.close()
     server.shutdown()
-print("velmor9.html: the box, the address's function and markup as text all behave.")
+print("velmor9.html: the box, the address's function and markup as text all behave;"
+      " the controls sit beside the picture at 840 px and below it at 360 px.")

@@ -1,4 +1,4 @@
-// function.js - the box beside lesson 9's picture: a new function drawn on
+// function.js - the box with lesson 9's picture: a new function drawn on
 // Enter, the message about it and the colour key's end values.  Loaded
 // before lesson.js, so that its key filter comes before GLUT's.
 'use strict';
