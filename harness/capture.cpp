@@ -351,15 +351,20 @@ harness::Image settledPicture(harness::Lesson& lesson, harness::VirtualDisplay& 
         std::this_thread::sleep_for(POLL_INTERVAL);
     }
     lesson.useWindow(window);
+    // The first frame at the size the program chose, and only then the
+    // resize, as for a program that reports its frames.  Wine passes on a
+    // resize of a window it has not mapped yet to the X window alone: the
+    // program is never told, and draws its old viewport into the new size
+    // for good, a steady, wrong picture.  A drawn frame means it is mapped.
+    Request opened = r;
+    opened.width = opened.height = 0;
+    harness::Image picture = settle(lesson, display, opened, 1, deadline, "a frame");
     if (r.width != 0) {
         XResizeWindow(display.connection(), window, static_cast<unsigned>(r.width),
                       static_cast<unsigned>(r.height));
         XSync(display.connection(), False);
-    }
-    // Under Wine a resized window first shows its old picture, before the
-    // program's reshape has run: hence the longer wait after it.
-    harness::Image picture = settle(lesson, display, r, 1, deadline, "a frame");
-    if (r.width != 0) {
+        // Under Wine a resized window first shows its old picture, before
+        // the program's reshape has run: hence the longer wait.
         picture = settle(lesson, display, r, STEADY_CAPTURES, deadline, atSize(r).substr(1));
     }
     if (!r.keys.empty()) {
