@@ -87,8 +87,12 @@ compare_lesson() {
     "$src/scripts/snapshot" --private-display --build-dir "$build" --settle --program "$work/$lesson-wine" \
         "$lesson" "$work/$name-wine.png" ${size:+"$size"} ||
         fail "no snapshot of $lesson.exe under Wine."
-    compare_pictures "$work/$name-native.png" "$work/$name-wine.png" ||
-        fail "$lesson.exe under Wine${size:+ at $size} draws a picture $differing pixels different from the native one."
+    compare_pictures "$work/$name-native.png" "$work/$name-wine.png" "$work/$name-diff.png" || {
+        # The work folder goes with the check: the pictures stay for a look.
+        mkdir -p "$windows/failed"
+        cp "$work/$name"-*.png "$windows/failed/"
+        fail "$lesson.exe under Wine${size:+ at $size} draws a picture $differing pixels different from the native one (both kept in $windows/failed)."
+    }
 }
 for lesson in "${lessons[@]}"; do
     compare_lesson "$lesson"
