@@ -352,10 +352,11 @@ harness::Image settledPicture(harness::Lesson& lesson, harness::VirtualDisplay& 
     }
     lesson.useWindow(window);
     // The first frame at the size the program chose, and only then the
-    // resize, as for a program that reports its frames.  Wine passes on a
-    // resize of a window it has not mapped yet to the X window alone: the
-    // program is never told, and draws its old viewport into the new size
-    // for good, a steady, wrong picture.  A drawn frame means it is mapped.
+    // resize, as for a program that reports its frames.  A resize that
+    // reaches Wine before it has mapped the window may change the X window
+    // alone: the program, never told, would draw its old viewport into the
+    // new size for good, a steady, wrong picture.  A drawn frame means the
+    // window is mapped.
     Request opened = r;
     opened.width = opened.height = 0;
     harness::Image picture = settle(lesson, display, opened, 1, deadline, "a frame");
