@@ -1,5 +1,5 @@
-// Nice ticks (the largest nice step that gives at least four) and the way their numbers are written, over the ranges a
-// learner's function gives: small, large, tiny, crossing zero, constant.
+// Nice ticks (the largest nice step that gives at least four) and the way their numbers are
+// written, over the ranges a learner's function gives: small, large, tiny, crossing zero, constant.
 #include "ticks.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +41,8 @@ TEST(Ticks, WrittenAsAPersonWouldOverTypicalRanges)
         {1e-30, 2e-30, {"1.0e-30", "1.2e-30", "1.4e-30", "1.6e-30", "1.8e-30", "2.0e-30"}},
         {-1e30, 1e30, {"-1e30", "-5e29", "0", "5e29", "1e30"}},
         {0, 2e6, {"0", "5.0e5", "1.0e6", "1.5e6", "2.0e6"}},
-        {-1.7976931348623157e308, 1.7976931348623157e308,
+        {-1.7976931348623157e308,
+         1.7976931348623157e308,
          {"-1.5e308", "-1.0e308", "-5.0e307", "0", "5.0e307", "1.0e308", "1.5e308"}},
     };
     for (const Case& c : cases) {
