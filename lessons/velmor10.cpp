@@ -590,15 +590,16 @@ static void addLine(const glm::vec3& a, const glm::vec3& b)
 
 // The box text takes with its anchor at (x, y): align 0 puts the anchor
 // at the text's left (or bottom) edge, 1 at its right (or top), 0.5 in
-// the middle, moved into the window if need be.  Whole pixels, so that each pixel of a glyph's quad shows
-// one pixel of the atlas.
+// the middle.  Moved into the window where it would stick out of it, and
+// on whole pixels, so that each pixel of a glyph's quad shows one pixel
+// of the atlas.
 static Box labelBox(const char* text, float x, float y, float alignX, float alignY)
 {
     const float height = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
     const float width = std::round(textWidth(text));
-    // Inside the window, where the anchor would put part of it outside.
-    const float left = std::clamp(std::round(x - alignX * width), 0.0f, windowWidth - width);
-    const float bottom = std::clamp(std::round(y - alignY * height), 0.0f, windowHeight - height);
+    const float left = std::max(0.0f, std::min(std::round(x - alignX * width), windowWidth - width));
+    const float bottom =
+        std::max(0.0f, std::min(std::round(y - alignY * height), windowHeight - height));
     return {left, bottom, left + width, bottom + height};
 }
 
@@ -734,10 +735,10 @@ static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
     // the lowest drawn height to the highest for a constant f).
     addLine({GRID_MIN, nearY, 0.0f}, {GRID_MAX, nearY, 0.0f});
     addLine({nearX, GRID_MIN, 0.0f}, {nearX, GRID_MAX, 0.0f});
-    const glm::vec2 leftOfX = onScreen(toScreen, {-nearX, nearY, 0.0f});
-    const glm::vec2 leftOfY = onScreen(toScreen, {nearX, -nearY, 0.0f});
+    const glm::vec2 besideX = onScreen(toScreen, {-nearX, nearY, 0.0f});
+    const glm::vec2 besideY = onScreen(toScreen, {nearX, -nearY, 0.0f});
     const glm::vec2 corner =
-        leftOfX.x < leftOfY.x ? glm::vec2(-nearX, nearY) : glm::vec2(nearX, -nearY);
+        besideX.x < besideY.x ? glm::vec2(-nearX, nearY) : glm::vec2(nearX, -nearY);
     const glm::vec2 outward = glm::normalize(corner) * TICK_LENGTH;
     const bool constant = fTicks.count == 1;
     const float bottom = constant ? float(LOWEST_DRAWN) : drawnAt(fTicks.low);

@@ -42,7 +42,7 @@ expect_error() {
 }
 
 # --- bad requests ---------------------------------------------------------
-expect_error "unknown lesson 'velmor10'" velmor10 "$work/x.png"
+expect_error "unknown lesson 'velmor99'" velmor99 "$work/x.png"
 expect_error "unknown lesson 'flat'" flat "$work/x.png"
 for size in 0x10 640 640x x480 5000x10 64ox480 640x480x2 " 640x480"; do
     expect_error "bad size '$size'" velmor4 "$work/x.png" "$size"
