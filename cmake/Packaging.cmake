@@ -27,6 +27,12 @@ list(APPEND VELMOR_GUIDE_PICTURES
     docs/web.png)
 
 install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The labels' glyphs (lesson 10 on) are DejaVu Sans, compiled into the
+# programs: the font's licence goes with them.
+if(VELMOR_HAVE_glyphs)
+    install(FILES ${VELMOR_GLYPH_LICENCE} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        RENAME LICENSE.DejaVu)
+endif()
 if(NOT WIN32)
     # Where Debian looks for a package's licence.
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
@@ -73,14 +79,15 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Debian wants the long description in lines of under 80 characters; CPack
 # indents each line for the control file.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Seven small programs, velmor3 to velmor9, each one step in drawing a\n"
+    "Eight small programs, velmor3 to velmor10, each one step in drawing a\n"
     "function of two variables as a lit 3-D surface with freeglut, GLU and\n"
     "fixed-function OpenGL: flat shading, smooth shading with averaged vertex\n"
     "normals, a domain grid under the surface, a translucent surface\n"
     "blended over the grid, and a depth buffer with a camera the learner\n"
     "turns with the keys and the mouse; then the same picture drawn with a\n"
-    "vertex buffer and shaders in an OpenGL 3.3 core profile, and last a\n"
-    "function the learner types, fitted into the view and coloured by height.\n"
+    "vertex buffer and shaders in an OpenGL 3.3 core profile, a function\n"
+    "the learner types, fitted into the view and coloured by height, and\n"
+    "last the same plot with numbered axes and a numbered colour key.\n"
     "\n"
     "The guide in /usr/share/doc/velmor/docs/lessons.md explains every step,\n"
     "with the lesson sources and pictures of what each program draws.")

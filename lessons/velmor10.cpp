@@ -559,6 +559,22 @@ static void uploadVertices()
                  corners.data(), GL_STATIC_DRAW);
 }
 
+// Where the attributes are in the buffer bound to GL_ARRAY_BUFFER, for
+// the vertex array that is bound: the surface's and the axes' both hold
+// Vertex.
+static void describeVertices()
+{
+    glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          reinterpret_cast<const void*>(offsetof(Vertex, position)));
+    glEnableVertexAttribArray(POSITION_ATTRIBUTE);
+    glVertexAttribPointer(NORMAL_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          reinterpret_cast<const void*>(offsetof(Vertex, normal)));
+    glEnableVertexAttribArray(NORMAL_ATTRIBUTE);
+    glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          reinterpret_cast<const void*>(offsetof(Vertex, level)));
+    glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
+}
+
 // The height f is drawn at.
 static float drawnAt(double f)
 {
@@ -1087,15 +1103,7 @@ int main(int argc, char** argv)
     glGenBuffers(1, &buffer);
     glGenBuffers(1, &elementBuffer);
     uploadVertices();
-    glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, position)));
-    glEnableVertexAttribArray(POSITION_ATTRIBUTE);
-    glVertexAttribPointer(NORMAL_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, normal)));
-    glEnableVertexAttribArray(NORMAL_ATTRIBUTE);
-    glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, level)));
-    glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
+    describeVertices();
 
     // The axes' lines change with the camera: a buffer of their own,
     // made as big as they can be and refilled every frame.
@@ -1104,15 +1112,7 @@ int main(int argc, char** argv)
     glGenBuffers(1, &axisBuffer);
     glBindBuffer(GL_ARRAY_BUFFER, axisBuffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof axisVertices, nullptr, GL_DYNAMIC_DRAW);
-    glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, position)));
-    glEnableVertexAttribArray(POSITION_ATTRIBUTE);
-    glVertexAttribPointer(NORMAL_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, normal)));
-    glEnableVertexAttribArray(NORMAL_ATTRIBUTE);
-    glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, level)));
-    glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
+    describeVertices();
 
     // The text: its own shaders, and the atlas as a texture of one
     // channel, a byte a pixel (rows of any length: unpack alignment 1).
