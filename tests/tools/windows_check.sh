@@ -45,7 +45,9 @@ mapfile -t lessons < <(lessons_built_in "$windows/velmor")
 zips=("$out"/velmor-*-win64.zip)
 [ -f "${zips[0]}" ] || fail "scripts/windows left no velmor-*-win64.zip in $out."
 cmake -E tar tf "${zips[0]}" | sed 's|^[^/]*/||' >"$work/zip"
-for file in README.md LICENSE docs/lessons.md docs/gallery.png; do
+extras=()
+[[ " ${lessons[*]} " != *" velmor10 "* ]] || extras+=(LICENSE.DejaVu)
+for file in README.md LICENSE docs/lessons.md docs/gallery.png "${extras[@]}"; do
     grep -qxF "$file" "$work/zip" || fail "the zip has no $file."
 done
 
