@@ -669,11 +669,20 @@ static void addText(const char* text, const Box& box)
 // A label just beyond a point of the window, on the side that direction
 // (a unit vector in pixels) points to: to its right for (1, 0), below it
 // for (0, -1), and in between for the directions in between.
-static Box labelBeyond(const char* text, const glm::vec2& point, const glm::vec2& direction)
+// A label that hangs (those of the square's sides) goes below the point
+// or beside it with its top level with it, never above it, where the
+// surface is when the camera looks down on it.
+static Box labelBeyond(const char* text, const glm::vec2& point, glm::vec2 direction,
+                       bool hangs = false)
 {
+    if (hangs) {
+        direction.y = std::min(direction.y, 0.0f);
+        direction = glm::length(direction) > 0.1f ? glm::normalize(direction)
+                                                  : glm::vec2(0.0f, -1.0f);
+    }
     const glm::vec2 anchor = point + direction * LABEL_GAP;
     return labelBox(text, anchor.x, anchor.y, 0.5f - 0.5f * direction.x,
-                    0.5f - 0.5f * direction.y);
+                    hangs ? 1.0f : 0.5f - 0.5f * direction.y);
 }
 
 // The unit vector from a to b in the window, or from the window's middle
@@ -692,13 +701,13 @@ static glm::vec2 screenDirection(const glm::vec2& a, const glm::vec2& b)
 // they crowd each other (or labels already placed) only every second is
 // written, or every fourth; a number that still has no room is left out.
 static void addTickLabels(const Ticks& ticks, const glm::vec2 (&inner)[MAX_TICKS],
-                          const glm::vec2 (&outer)[MAX_TICKS])
+                          const glm::vec2 (&outer)[MAX_TICKS], bool hang)
 {
     char text[MAX_TICKS][MAX_LABEL_LENGTH];
     Box boxes[MAX_TICKS];
     for (int i = 0; i < ticks.count; ++i) {
         formatTick(text[i], sizeof text[i], ticks, i);
-        boxes[i] = labelBeyond(text[i], outer[i], screenDirection(inner[i], outer[i]));
+        boxes[i] = labelBeyond(text[i], outer[i], screenDirection(inner[i], outer[i]), hang);
     }
     for (int every = 1; every <= MAX_TICKS; every *= 2) {
         bool fits = true;
@@ -718,12 +727,16 @@ static void addTickLabels(const Ticks& ticks, const glm::vec2 (&inner)[MAX_TICKS
 
 // An axis's name, out from its side in the direction from inner to
 // outer, past the number that may be there; left out where it has no room.
-static void addName(const char* name, const glm::vec2& inner, const glm::vec2& outer)
+static void addName(const char* name, const glm::vec2& inner, const glm::vec2& outer, bool hang)
 {
-    const glm::vec2 out = screenDirection(inner, outer);
+    glm::vec2 out = screenDirection(inner, outer);
+    if (hang) {
+        out = glm::vec2(out.x, std::min(out.y, 0.0f));
+        out = glm::length(out) > 0.1f ? glm::normalize(out) : glm::vec2(0.0f, -1.0f);
+    }
     const float numberHeight = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
     const float past = std::fabs(out.x) * textWidth("-0.0") + std::fabs(out.y) * numberHeight;
-    const Box box = labelBeyond(name, outer + out * (past + LABEL_GAP), out);
+    const Box box = labelBeyond(name, outer + out * (past + LABEL_GAP), out, hang);
     if (clearOfOthers(box)) {
         addText(name, box);
     }
@@ -770,7 +783,7 @@ static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
         inner[i] = {(KEY_LEFT + 1.0f) * keyWidth, (y + 1.0f) * keyHeight};
         outer[i] = {(KEY_LEFT - KEY_TICK + 1.0f) * keyWidth, inner[i].y};
     }
-    addTickLabels(fTicks, inner, outer);
+    addTickLabels(fTicks, inner, outer, false);
 
 
     // Each axis's ticks in the scene, and their numbers.
@@ -781,7 +794,7 @@ static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
         inner[i] = onScreen(toScreen, at);
         outer[i] = onScreen(toScreen, end);
     }
-    addTickLabels(fTicks, inner, outer);
+    addTickLabels(fTicks, inner, outer, false);
     for (const bool alongX : {true, false}) {
         for (int i = 0; i < gridTicks.count; ++i) {
             const float c = static_cast<float>(gridTicks.value[i]);
@@ -792,17 +805,17 @@ static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
             inner[i] = onScreen(toScreen, at);
             outer[i] = onScreen(toScreen, end);
         }
-        addTickLabels(gridTicks, inner, outer);
+        addTickLabels(gridTicks, inner, outer, true);
     }
 
     // The names: x and y out from the middle of their sides, past the
     // numbers there, and f above its axis.
     addName("x", onScreen(toScreen, {0.0f, nearY, 0.0f}),
-            onScreen(toScreen, {0.0f, nearY + outY, 0.0f}));
+            onScreen(toScreen, {0.0f, nearY + outY, 0.0f}), true);
     addName("y", onScreen(toScreen, {nearX, 0.0f, 0.0f}),
-            onScreen(toScreen, {nearX + outX, 0.0f, 0.0f}));
+            onScreen(toScreen, {nearX + outX, 0.0f, 0.0f}), true);
     const glm::vec2 fTop = onScreen(toScreen, {corner, top});
-    addName("f(x, y)", fTop - glm::vec2(0.0f, 1.0f), fTop);
+    addName("f(x, y)", fTop - glm::vec2(0.0f, 1.0f), fTop, false);
 
     // Last the key's ticks, which are drawn in the window's coordinates.
     keyMarksFrom = axisCount;
