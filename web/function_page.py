@@ -15,10 +15,6 @@ VIRIDIS = ["#440154", "#472d7b", "#3b528b", "#2c728e", "#21908c",
            "#27ad81", "#5dc863", "#aadc32", "#fde725"]
 
 
-def reads_functions(text):
-    return '#include "expression.h"' in text
-
-
 def function_page(lesson, title, needs, text, attributes=""):
     default = re.search(r'DEFAULT_FUNCTION = "([^"]*)"', text)
     most = re.search(r"MAX_CELLS = (\d+);", text)

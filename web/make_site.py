@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes the web edition's pages around the compiled lessons.
 
-    make_site.py REPO SITE LESSON...
+    make_site.py REPO SITE LESSON... --core FILE...
 
 REPO is the repository, SITE the folder that already holds each LESSON's
-.js (velmor3 ...), and each LESSON one of the registry lessons/lessons.txt.
+.js (velmor3 ...), and each LESSON one of the registry lessons/lessons.txt;
+each FILE is one of the plot core's, under core/, that the lessons are
+built with (cmake/Core.cmake lists them).
 Writes into SITE:
 
   index.html          every lesson running, with its title, what it adds,
@@ -28,7 +30,7 @@ import re
 import shutil
 import sys
 
-from function_page import function_page, reads_functions
+from function_page import function_page
 
 try:
     import markdown
@@ -39,7 +41,6 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
 GUIDE_PDF = "velmor-guide.pdf"
-CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp", "modern.h", "modern.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
 
@@ -47,23 +48,22 @@ def fail(message):
     sys.exit("make_site.py: " + message)
 
 
-def webgl_for(repo, program):
-    """The WebGL a lesson is built for: WebGL 2 for one that needs OpenGL
-    3.3 (buffers and shaders), WebGL 1 under the emulation for the others."""
-    line = next(line for line in (repo / "lessons" / "lessons.txt").read_text().splitlines()
-                if line.startswith(program + " | "))
-    return "webgl2" if "gl33" in line.split(" | ")[2].split() else "webgl"
-
-
 def registry(repo):
-    """Each lesson's (title, what it adds) by its program, in the registry's
-    order.  The configure has checked every line's form (cmake/Lessons.cmake)."""
+    """Each lesson's (title, needs, what it adds) by its program, in the
+    registry's order.  The configure has checked every line's form
+    (cmake/Lessons.cmake)."""
     lessons = {}
     for line in (repo / "lessons" / "lessons.txt").read_text().splitlines():
         if line.strip() and not line.lstrip().startswith("#"):
-            program, title, _needs, adds = line.split(" | ")
-            lessons[program] = (title, adds)
+            program, title, needs, adds = line.split(" | ")
+            lessons[program] = (title, needs.split(), adds)
     return lessons
+
+
+def webgl_for(repo, program):
+    """The WebGL a lesson is built for: WebGL 2 for one that needs OpenGL
+    3.3 (buffers and shaders), WebGL 1 under the emulation for the others."""
+    return "webgl2" if "gl33" in registry(repo)[program][1] else "webgl"
 
 
 def page(title, body, style="style.css", script=""):
@@ -307,37 +307,38 @@ def solution_pages(repo, out):
 
 
 def main():
-    if len(sys.argv) < 4:
-        fail("usage: make_site.py REPO SITE LESSON...")
+    if len(sys.argv) < 6 or "--core" not in sys.argv[4:]:
+        fail("usage: make_site.py REPO SITE LESSON... --core FILE...")
     repo, out = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+    at = sys.argv.index("--core")
+    named, core_files = sys.argv[3:at], sys.argv[at + 1:]
     listed = registry(repo)
-    unknown = [name for name in sys.argv[3:] if name not in listed]
+    unknown = [name for name in named if name not in listed]
     if unknown:
         fail(f"lessons/lessons.txt does not list {', '.join(unknown)}.")
-    lessons = [name for name in listed if name in sys.argv[3:]]
+    lessons = [name for name in listed if name in named]
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
     solutions = solution_pages(repo, out)
     chapters, pdf = guide_page(repo, out, solutions)
     (out / "source").mkdir(exist_ok=True)
-    for name in CORE_FILES:
+    for name in core_files:
         (out / "source" / f"{name}.html").write_text(
             source_page(repo / "core" / name, "../index.html"))
 
     sections = []
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
-        title, adds = listed[lesson]
+        title, needs, adds = listed[lesson]
         text = source.read_text()
         controls = lesson_controls(text)
-        needs = webgl_for(repo, lesson)
-        if reads_functions(text):
-            (out / f"{lesson}.html").write_text(
-                function_page(lesson, title, needs, text, control_attributes(controls)))
+        if "expression" in needs:
+            (out / f"{lesson}.html").write_text(function_page(
+                lesson, title, webgl_for(repo, lesson), text, control_attributes(controls)))
         else:
             (out / f"{lesson}.html").write_text(
-                bare_page(lesson, title, f"{title}: {adds}", controls, needs=needs))
+                bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
@@ -351,7 +352,7 @@ def main():
 </section>""")
 
     core_links = ", ".join(f'<a href="source/{name}.html"><code>{name}</code></a>'
-                           for name in CORE_FILES)
+                           for name in core_files)
     pdf_link = f' (also <a href="guide/{pdf}">as a PDF to print</a>)' if pdf else ""
     body = f"""<header>
 <h1>Plotting z = f(x, y) with OpenGL, in your browser</h1>
