@@ -147,47 +147,38 @@ KEY_NAMES = {"Left": "Left arrow", "Right": "Right arrow", "Up": "Up arrow", "Do
 KEY_SIGNS = {"Left": "\u2190", "Up": "\u2191", "Right": "\u2192", "Down": "\u2193", "-": "\u2212"}
 
 
-def lesson_controls(text):
-    """The keys a lesson takes and what its header says they do, or None
-    for a lesson that takes none.  The keys are the first of each case
-    group of its keyboard callback (a group that quits is left out: a
-    button that ends the lesson helps nobody) and the arrows of its
-    special callback; what they do is the key table of its header
-    comment, lines of keys, two spaces or more, and what they do."""
-    if "glutKeyboardFunc" not in text and "glutSpecialFunc" not in text:
-        return None
-    keys = []
-    for labels, body in re.findall(r"((?:case '[^']+':\s*)+)(.*?)break;", text, flags=re.S):
-        if "glutLeaveMainLoop" not in body:
-            keys.append(re.search(r"case '([^']+)'", labels).group(1))
-    keys += [key.capitalize() for key in re.findall(r"case GLUT_KEY_(LEFT|RIGHT|UP|DOWN):", text)]
-    table = []
-    for line in text.splitlines():
-        if not line.startswith("//"):
-            break
-        row = re.match(r"//   (\S.*)", line)
-        if row:
-            table.append(re.split(r"\s{2,}", row.group(1).strip(), maxsplit=1))
-    return {"keys": keys, "table": table, "mouse": "glutMouseFunc" in text}
+def lesson_controls(repo, lesson):
+    """The keys a lesson takes and the rows of its list of keys, from
+    lessons/controls.txt, or None for a lesson that takes none."""
+    keys, table, mouse = [], [], False
+    for line in (repo / "lessons" / "controls.txt").read_text().splitlines():
+        if not line.strip() or line.lstrip().startswith("#"):
+            continue
+        fields = line.split(" | ")
+        if len(fields) != 4:
+            fail(f"lessons/controls.txt: the line '{line}' is not 'lessons | buttons | keys | does'.")
+        lessons, buttons, named, does = fields
+        if lesson not in lessons.split():
+            continue
+        table.append((named, does, buttons.split()))
+        if buttons == "mouse":
+            mouse = True
+        elif buttons != "-":
+            keys += buttons.split()
+    return {"keys": keys, "table": table, "mouse": mouse} if table else None
 
 
 def key_buttons(frame, controls):
     """The buttons for a lesson's keys and the list of what its keys do,
     for the page around the <iframe> named frame."""
-    def does(key):
-        for row in controls["table"]:
-            if len(row) == 2 and key in re.split(r"[\s,/()]+", row[0]):
-                return row[1]
-        return ""
-
     buttons = []
-    for key in controls["keys"]:
-        name = KEY_NAMES.get(key, key)
-        label = f"{name}: {does(key)}" if does(key) else name
-        buttons.append(f'<button type="button" data-key="{html.escape(key)}" '
-                       f'aria-label="{html.escape(label)}">{KEY_SIGNS.get(key, html.escape(key))}</button>')
-    rows = [f"<li><kbd>{html.escape(row[0])}</kbd> {html.escape(row[1])}</li>" if len(row) == 2
-            else f"<li>{html.escape(row[0])}</li>" for row in controls["table"]]
+    for named, does, keys in controls["table"]:
+        for key in keys if keys not in (["-"], ["mouse"]) else []:
+            label = f"{KEY_NAMES.get(key, key)}: {does}"
+            buttons.append(f'<button type="button" data-key="{html.escape(key)}" '
+                           f'aria-label="{html.escape(label)}">{KEY_SIGNS.get(key, html.escape(key))}</button>')
+    rows = [f"<li><kbd>{html.escape(named)}</kbd> {html.escape(does)}</li>"
+            for named, does, _keys in controls["table"]]
     if controls["mouse"]:
         rows.append("<li>On a touch screen one finger turns the camera as the drag does, "
                     "and two fingers pinch in and out as the wheel does.</li>")
@@ -276,7 +267,7 @@ def solution_pages(repo, out):
         picture = alt.group(1) if alt else heading
         title = f"{heading.rstrip('.')}: the solution"
         # The patches change what a lesson draws, not the keys it takes.
-        controls = lesson_controls((repo / "lessons" / f"{program}.cpp").read_text())
+        controls = lesson_controls(repo, program)
         shutil.copy(patch, out / "exercises" / patch.name)
         shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
         (out / "exercises" / f"{name}-bare.html").write_text(
@@ -332,7 +323,7 @@ def main():
         source = repo / "lessons" / f"{lesson}.cpp"
         title, needs, adds = listed[lesson]
         text = source.read_text()
-        controls = lesson_controls(text)
+        controls = lesson_controls(repo, lesson)
         if "expression" in needs:
             (out / f"{lesson}.html").write_text(function_page(
                 lesson, title, webgl_for(repo, lesson), text, control_attributes(controls)))
