@@ -31,6 +31,7 @@ import shutil
 import sys
 
 from function_page import function_page
+from skeleton import page
 
 try:
     import markdown
@@ -66,27 +67,6 @@ def webgl_for(repo, program):
     return "webgl2" if "gl33" in registry(repo)[program][1] else "webgl"
 
 
-def page(title, body, style="style.css", script=""):
-    script = f'\n<script src="{script}"></script>' if script else ""
-    # Code too wide for the screen scrolls in its block, which the keyboard
-    # can then reach and scroll too.
-    body = body.replace("<pre>", '<pre tabindex="0">')
-    return f"""<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>{html.escape(title)}</title>
-<link rel="icon" href="data:,">
-<link rel="stylesheet" href="{style}">
-</head>
-<body>
-{body}{script}
-</body>
-</html>
-"""
-
-
 def control_attributes(controls):
     """What a lesson page declares for lesson.js: the keys its buttons may
     type and, for a lesson that takes the mouse, that fingers turn it too."""
@@ -99,46 +79,17 @@ def control_attributes(controls):
 
 
 def bare_page(lesson, title, picture, controls=None, up="", needs="webgl"):
-    # Nothing but the canvas at the top-left corner on white: the page is
-    # what an <iframe> shows and what the screenshot tests compare.
-    # The canvas keeps its 500 x 500 pixels and is scaled to fit a
-    # narrower screen.  The lessons' pictures are made of those pixels (the
-    # guide reads them one by one, the tests compare them with the desktop
-    # programs), and lesson 7 turns half a degree per pixel dragged, so a
-    # finer canvas on a dense screen would turn faster under the same
-    # finger: the browser's smoothing of the scaled picture is the price.
-    # The focus is drawn inside the canvas, where the <iframe> cannot cut
-    # it off.  A lesson that takes the mouse (controls) also takes the
+    # Nothing but the canvas at the top-left corner on white (bare.css):
+    # the page is what an <iframe> shows and what the screenshot tests
+    # compare.  A lesson that takes the mouse (controls) also takes the
     # page's fingers on it.  needs is the WebGL the lesson draws with, for
     # lesson.js to say so where the browser lacks it.
-    attributes = control_attributes(controls)
-    return f"""<!DOCTYPE html>
-<html lang="en" data-lesson="{lesson}" data-needs="{needs}"{attributes}>
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>{html.escape(title)}</title>
-<link rel="icon" href="data:,">
-<style>
-html, body {{ margin: 0; background: #fff; overflow: hidden; }}
-canvas {{ position: absolute; left: 0; top: 0; width: min(100vw, 100vh, 500px);
-  height: min(100vw, 100vh, 500px); outline: none; }}
-canvas:focus-visible:not(.pointer) {{ outline: 4px solid #1747b5; outline-offset: -4px; }}
-[data-mouse] canvas {{ touch-action: none; }}
-#message {{ position: absolute; left: 0; top: 0; box-sizing: border-box; width: min(100vw, 500px);
-  margin: 0; padding: 12px 16px; background: rgba(255, 255, 255, 0.92);
-  font: 16px/1.4 sans-serif; color: #222; }}
-</style>
-</head>
-<body>
-<canvas id="canvas" width="500" height="500" tabindex="0" role="img"
+    body = f"""<canvas id="canvas" width="500" height="500" tabindex="0" role="img"
   aria-label="{html.escape(picture)}"></canvas>
 <p id="message" role="alert" hidden></p>
-<noscript><p>This lesson runs as a program in the page: it needs JavaScript.</p></noscript>
-<script src="{up}lesson.js"></script>
-</body>
-</html>
-"""
+<noscript><p>This lesson runs as a program in the page: it needs JavaScript.</p></noscript>"""
+    return page(title, body, [f"{up}bare.css"], [f"{up}lesson.js"],
+                f' data-lesson="{lesson}" data-needs="{needs}"{control_attributes(controls)}')
 
 
 # Names and signs of the keys on the buttons beside a lesson.
@@ -195,7 +146,7 @@ def source_page(path, back):
     body = (f'<p class="crumbs"><a href="{back}">All lessons</a></p>\n'
             f"<h1><code>{html.escape(path.name)}</code></h1>\n"
             f"<pre><code>{html.escape(path.read_text())}</code></pre>")
-    return page(path.name, body, "../style.css")
+    return page(path.name, body, ["../style.css"])
 
 
 def guide_page(repo, out, solutions=()):
@@ -213,10 +164,7 @@ def guide_page(repo, out, solutions=()):
         pdf = None
     chapters = guide_pages.write_site_guide(repo, out, pdf)
     guide = out / "guide" / "lessons.html"
-    # As on the other pages, a listing too wide for the screen scrolls in
-    # its block, which the keyboard must be able to reach.
-    text = re.sub(r"<pre(?=[ >])", '<pre tabindex="0"', link_solutions(guide.read_text(), solutions))
-    guide.write_text(text)
+    guide.write_text(link_solutions(guide.read_text(), solutions))
     return chapters, pdf
 
 
@@ -292,7 +240,7 @@ def solution_pages(repo, out):
 </section>
 </main>"""
         (out / "exercises" / f"{name}.html").write_text(
-            page(title, body, "../style.css", "../site.js" if controls else ""))
+            page(title, body, ["../style.css"], ["../site.js"] if controls else []))
         names.append(name)
     return names
 
@@ -359,7 +307,7 @@ shares the plot core: {core_links}.</p>
 <p>Each lesson is also a program of its own for the desktop: in the project's
 folder, <code>scripts/show velmor3</code> builds it with CMake and opens it in a window.</p>
 </footer>"""
-    (out / "index.html").write_text(page("The lessons", body, script="site.js"))
+    (out / "index.html").write_text(page("The lessons", body, ["style.css"], ["site.js"]))
 
 
 if __name__ == "__main__":
