@@ -144,7 +144,7 @@ case "$mode" in
         behind=()
         for _ in $(seq 36); do behind+=(Right); done
         for lesson in "${lessons[@]}"; do
-            grep -q glutSpecialFunc "$src/lessons/$lesson.cpp" || continue
+            grep -q "^[^#]*\b$lesson\b[^|]* | Right " "$src/lessons/controls.txt" || continue
             for keys in "${behind[*]}" "${behind[*]} d"; do
                 picture="$lesson-${keys##* }"
                 "$src/scripts/snapshot" --build-dir "$build" --private-display --keys "$keys" \
@@ -182,8 +182,9 @@ case "$mode" in
         [ ${#titles[@]} -eq ${#lessons[@]} ] ||
             fail "index.html has ${#titles[@]} lesson headings for ${#lessons[@]} lessons: ${titles[*]}"
         for i in "${!lessons[@]}"; do
-            # The heading is the title the program gives its window.
-            grep -qF "\"${titles[$i]}\"" "$src/lessons/${lessons[$i]}.cpp" ||
+            # The heading is the title the program gives its window (the
+            # registry's, which its check holds to the source).
+            [ "${titles[$i]}" = "$(lesson_title "${lessons[$i]}")" ] ||
                 fail "index.html's heading '${titles[$i]}' is not ${lessons[$i]}'s window title."
             adds="$(lesson_field 4 "${lessons[$i]}")"
             grep -qiF "<p>$adds.</p>" "$web_build/site/index.html" ||
@@ -232,8 +233,8 @@ EOF
         python3 "$page" check "$site/velmor3.html" --disable-webgl >"$work/nowebgl.log" 2>&1 || status=$?
         [ $status -ne 0 ] && grep -q "velmor3: This lesson needs WebGL" "$work/nowebgl.log" ||
             fail "velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
-        for source in $(grep -l '^#include "modern.h"' "$src"/lessons/velmor*.cpp); do
-            lesson="$(basename "$source" .cpp)"
+        for lesson in "${lessons[@]}"; do
+            [[ " $(lesson_field 3 "$lesson") " == *" gl33 "* ]] || continue
             status=0
             python3 "$page" check "$site/$lesson.html" --disable-webgl2 >"$work/nowebgl2.log" 2>&1 || status=$?
             [ $status -ne 0 ] && grep -q "$lesson: This lesson needs WebGL 2" "$work/nowebgl2.log" ||
