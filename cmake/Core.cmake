@@ -25,9 +25,11 @@
 set(VELMOR_CORE_DIR ${CMAKE_CURRENT_LIST_DIR}/../core)
 get_filename_component(VELMOR_CORE_DIR ${VELMOR_CORE_DIR} ABSOLUTE)
 set(VELMOR_CORE_plotcore plotcore.h plotcore_internal.h shell.cpp surface.cpp)
-set(VELMOR_CORE_expression expression.h expression.cpp)
-set(VELMOR_CORE_modern modern.h modern.cpp)
-set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp)
+set(VELMOR_CORE_expression expression.h expression.cpp arguments.h arguments.cpp text.h text.cpp)
+set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
+# function_page.cpp: a window of its own has no page to ask for a new
+# function (the browser's side is web/function_page.cpp).
+set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp desktop/function_page.cpp)
 # The context is asked for in the window system's own way.
 if(WIN32)
     list(APPEND VELMOR_CORE_desktop desktop/context_windows.cpp)

@@ -39,16 +39,16 @@
   // The page counts the attempts (data-plots), for its tests.
   function draw() {
     var text = box.value;
-    var n = Number(cells.value);
+    // Counted in characters (code points), as the lesson counts them.
+    var length = Array.from(text).length;
     var drawn = false;
-    if (text.length > MAX_LENGTH) {
-      say('The function given cannot be plotted: it is ' + text.length +
+    if (length > MAX_LENGTH) {
+      say('The function given cannot be plotted: it is ' + length +
           ' characters long, and at most ' + MAX_LENGTH + ' are read.', true);
-    } else if (!Number.isInteger(n)) {
-      say('The grid takes a whole number of cells a side, from ' + cells.min + ' to ' +
-          cells.max + '.', true);
     } else {
-      drawn = Module.ccall('plotNewFunction', 'number', ['string', 'number'], [text, n]) === 1;
+      // The cells as typed: the lesson reads them as its command line's.
+      drawn = Module.ccall('plotNewFunction', 'number', ['string', 'string'],
+                           [text, cells.value]) === 1;
       say(Module.ccall('plotMessage', 'string', [], []), !drawn);
       if (drawn) showKey();
     }
