@@ -162,7 +162,7 @@ case "$mode" in
         # filled black plane, and the check must see it.
         variant="$web_build-line-mode"
         compile_web "$variant" -DVELMOR_WEB_LEAVE_OUT=line-mode -- velmor5 velmor6
-        cp "$web_build"/site/{lesson.js,velmor5.html,velmor6.html} "$variant/site/"
+        cp "$web_build"/site/{lesson.js,bare.css,velmor5.html,velmor6.html} "$variant/site/"
         serve "$variant/site"
         for lesson in velmor5 velmor6; do
             same=yes
