@@ -282,6 +282,14 @@ class Parser {
             fail(start, literal + " is too large for a number");
             return;
         }
+        // A literal with a digit other than 0 before its exponent is not
+        // zero, however small; taken as 0 it would silently change f.
+        const std::size_t mantissa = literal.find_first_of("eE");
+        if (value == 0.0 &&
+            literal.substr(0, mantissa).find_first_of("123456789") != std::string::npos) {
+            fail(start, literal + " is too small for a number: it would be taken as 0");
+            return;
+        }
         emit(Op::NUMBER, value);
         skipSpaces();
     }
@@ -340,6 +348,10 @@ class Parser {
                 return;
             }
             sum();
+            if (position_ < text_.size() && text_[position_] == ',') {
+                fail(position_, word + " takes two arguments, not more");
+                return;
+            }
         } else if (position_ < text_.size() && text_[position_] == ',') {
             fail(position_, word + " takes one argument, not two");
             return;

@@ -54,6 +54,24 @@ static void refuseWithTheOffer()
     }
     char offered[256] = "OpenGL ";
     std::strncat(offered, version, sizeof offered - std::strlen(offered) - 1);
+    // A driver may offer the OpenGL asked for with an older shading
+    // language (Mesa's MESA_GLSL_VERSION_OVERRIDE does): then the language
+    // is what is missing.  It reads "major.minor", GLSL 3.30 for OpenGL 3.3.
+    const char* language = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
+    int languageMajor = 0;
+    int languageMinor = 0;
+    if (language != nullptr) {
+        const char* const end = language + std::strlen(language);
+        const char* dot = std::from_chars(language, end, languageMajor).ptr;
+        if (dot < end && *dot == '.') {
+            std::from_chars(dot + 1, end, languageMinor);
+        }
+        if (languageMajor > 0 &&
+            languageMajor * 100 + languageMinor < neededMajor * 100 + neededMinor * 10) {
+            std::strcpy(offered, "only the shading language GLSL ");
+            std::strncat(offered, language, sizeof offered - std::strlen(offered) - 1);
+        }
+    }
     refuse(offered);
 }
 

@@ -89,6 +89,9 @@ TEST(Expression, RefusalsSayWhereAndWhy)
         {"foo(x)", 1, "'foo' is not a function"},
         {"sin x", 1, "sin is a function: give its argument in parentheses"},
         {"max(x)", 6, "max takes two arguments"},
+        {"max(x, y, 1)", 9, "max takes two arguments, not more"},
+        {"1e-400 * x", 1, "1e-400 is too small for a number: it would be taken as 0"},
+        {"x + 0.5e-999", 5, "too small"},
         {"cos(x, y)", 6, "cos takes one argument"},
         {"1, 2", 2, "comma belongs only"},
         {"1e", 1, "exponent needs digits"},
@@ -106,7 +109,9 @@ TEST(Expression, RefusalsSayWhereAndWhy)
         EXPECT_EQ(error.column, c.column) << c.text << ": " << error.message;
         EXPECT_NE(error.message.find(c.says), std::string::npos) << c.text << ": " << error.message;
     }
-    // Just inside the limits.
+    // Just inside the limits: zero written small, and the smallest doubles.
+    EXPECT_EQ(evaluate("0e-999 + 0.000e5 + x", 2, 0), 2);
+    EXPECT_GT(evaluate("4.9e-324", 0, 0), 0);
     EXPECT_EQ(evaluate(std::string(99, '(') + "x" + std::string(99, ')'), 2, 0), 2);
     EXPECT_EQ(evaluate(std::string(99, '-') + "x", 2, 0), -2);
 }
