@@ -225,7 +225,9 @@ class Parser {
             const std::size_t open = position_;
             accept('(');
             sum();
-            if (!accept(')')) {
+            if (position_ < text_.size() && text_[position_] == ',') {
+                fail(position_, "a comma belongs only between the two arguments of min or max");
+            } else if (!accept(')')) {
                 fail(position_,
                      "a ')' is missing to close the '(' at column " + std::to_string(open + 1));
             }

@@ -94,6 +94,7 @@ TEST(Expression, RefusalsSayWhereAndWhy)
         {"x + 0.5e-999", 5, "too small"},
         {"cos(x, y)", 6, "cos takes one argument"},
         {"1, 2", 2, "comma belongs only"},
+        {"(x, y)", 3, "comma belongs only"},
         {"1e", 1, "exponent needs digits"},
         {"1e999", 1, "too large"},
         {"x * .", 5, "a point alone"},
