@@ -29,7 +29,7 @@ server = http.server.ThreadingHTTPServer(
     ("127.0.0.1", 0), functools.partial(Quiet, directory=sys.argv[1]))
 threading.Thread(target=server.serve_forever, daemon=True).start()
 SITE = f"http://127.0.0.1:{server.server_address[1]}"
-CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500, "scale": 1}
+CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500}
 
 
 def open_lesson(browser, query=""):
@@ -42,9 +42,8 @@ def open_lesson(browser, query=""):
 
 
 def shot(browser):
-    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))",
-                     wait=True)
-    return browser.send("Page.captureScreenshot", session=True, format="png", clip=CANVAS)["data"]
+    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+    return browser.shot(CANVAS)
 
 
 def text(browser, element):
@@ -107,6 +106,26 @@ try:
     submit(browser, "x * y")
     check(text(browser, "key-lowest") == "-25" and text(browser, "key-highest") == "25",
           f"the key says {text(browser, 'key-lowest')} to {text(browser, 'key-highest')} for x * y.")
+
+    # Every grid the page offers draws, the finest right after a fine one,
+    # and says so only when it did.
+    for cells in (250, int(browser.evaluate("document.getElementById('cells').max"))):
+        browser.evaluate(f"document.getElementById('cells').value = {cells}")
+        submit(browser, "x * y")
+        said = text(browser, "function-message")
+        check(browser.evaluate("document.getElementById('function-message').dataset.failed") == "no"
+              and browser.evaluate("document.documentElement.dataset.state") == "running",
+              f"a grid of {cells} cells was answered with: {said!r}")
+
+    # A program that stops while drawing says so, and draws nothing more
+    # that could be called a success.
+    browser.evaluate("window.ccall = Module.ccall; Module.ccall = () => { throw new Error('stopped'); }")
+    submit(browser, "x + y")
+    said = text(browser, "function-message")
+    browser.evaluate("Module.ccall = window.ccall")
+    submit(browser, "x - y")
+    check("reload the page" in said and "reload the page" in text(browser, "function-message"),
+          f"a stopped program's page said {said!r}, then {text(browser, 'function-message')!r}.")
 
     # Markup in the address is shown as text, never made into elements or run.
     markup = "<img src=x onerror=\"document.title='run'\"><b>bold</b>"
