@@ -47,10 +47,22 @@
     } else if (!Number.isInteger(n)) {
       say('The grid takes a whole number of cells a side, from ' + cells.min + ' to ' +
           cells.max + '.', true);
+    } else if (document.documentElement.dataset.state !== 'running') {
+      // A program that has stopped draws nothing more: a success said now
+      // would stand beside the old picture.
+      say('The lesson has stopped, so it cannot draw this function: reload the page to start ' +
+          'it again.', true);
     } else {
-      drawn = Module.ccall('plotNewFunction', 'number', ['string', 'number'], [text, n]) === 1;
-      say(Module.ccall('plotMessage', 'string', [], []), !drawn);
-      if (drawn) showKey();
+      try {
+        drawn = Module.ccall('plotNewFunction', 'number', ['string', 'number'], [text, n]) === 1;
+        say(Module.ccall('plotMessage', 'string', [], []), !drawn);
+        if (drawn) showKey();
+      } catch (error) {
+        drawn = false;
+        document.documentElement.dataset.state = 'failed';
+        say('The lesson stopped while drawing this function (' + error.message + '): reload the ' +
+            'page to start it again.', true);
+      }
     }
     var page = document.documentElement.dataset;
     page.plots = Number(page.plots || 0) + 1;
