@@ -216,8 +216,8 @@ TEST(NoCoreProfile, SaysWhatTheLessonNeedsAndWhatTheDisplayOffers)
     RecordProperty("no_core_profile_ms", static_cast<int>(outcome.elapsed.count()));
 }
 
-// A display whose OpenGL is new enough but whose shading language is not:
-// the sentence names the language.
+// Mesa told to offer an older shading language than OpenGL 3.3's: the
+// sentence names the language, not an OpenGL version the display has.
 TEST(NoCoreProfile, SaysWhenTheShadingLanguageIsWhatIsMissing)
 {
     harness::VirtualDisplay display;
@@ -226,7 +226,8 @@ TEST(NoCoreProfile, SaysWhenTheShadingLanguageIsWhatIsMissing)
     unsetenv("MESA_GLSL_VERSION_OVERRIDE");
     const std::string sentence = "The lesson \"8. Buffers and shaders\" needs OpenGL 3.3 with the "
                                  "core profile, but this display offers only the shading "
-                                 "language GLSL 1.30";
+                                 "language version 130 that MESA_GLSL_VERSION_OVERRIDE sets: "
+                                 "unset MESA_GLSL_VERSION_OVERRIDE.\n";
     expectCleanFailure(outcome, outcome.output.rfind(sentence, 0) == 0 ? outcome.output : sentence);
 }
 

@@ -171,7 +171,9 @@ async function webkitPage(cleanup) {
     return {
         async goto(url) {
             await driver.get(url);
-            await run("0");
+            // GTK draws its scroll bars over the page; hidden, as Chromium's are.
+            await run(`document.head.insertAdjacentHTML('beforeend',
+                '<style>::-webkit-scrollbar { display: none; }</style>')`);
         },
         async evaluate(expr) {
             const value = await run(expr);
