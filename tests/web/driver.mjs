@@ -169,12 +169,7 @@ async function webkitPage(cleanup) {
                                              height: size.height + rect.height - innerHeight });
     const actions = () => driver.actions({ async: true });
     return {
-        async goto(url) {
-            await driver.get(url);
-            // GTK draws its scroll bars over the page; hidden, as Chromium's are.
-            await run(`document.head.insertAdjacentHTML('beforeend',
-                '<style>::-webkit-scrollbar { display: none; }</style>')`);
-        },
+        goto: url => driver.get(url),
         async evaluate(expr) {
             const value = await run(expr);
             errors.push(...await run("window.__errors.splice(0)"));
