@@ -46,9 +46,15 @@ endforeach()
 install(FILES core/plotcore.h core/plotcore_internal.h core/surface.cpp core/shell.cpp
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
 if(TARGET velmor8)
-    install(FILES core/modern.h core/modern.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
+    install(FILES core/modern.h core/modern.cpp core/orbit.h core/orbit.cpp
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
     install(FILES core/desktop/glplatform.h core/desktop/glplatform.cpp core/desktop/context_x11.cpp
+        core/desktop/function_page.cpp
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/core/desktop)
+endif()
+if(TARGET velmor9)
+    install(FILES core/expression.h core/expression.cpp core/arguments.h core/arguments.cpp
+        core/text.h core/text.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
 endif()
 
 # --- the Debian package -------------------------------------------------------

@@ -13,6 +13,8 @@
 // its operands, which is the order a stack machine wants (postfix).
 #include "expression.h"
 
+#include "text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -381,8 +383,9 @@ class Parser {
 
 bool Expression::read(const std::string& text, ExpressionError& error)
 {
-    if (text.size() > MAX_LENGTH) {
-        error = {0, "it is " + std::to_string(text.size()) + " characters long, and at most " +
+    const std::size_t length = characterCount(text);
+    if (length > MAX_LENGTH) {
+        error = {0, "it is " + std::to_string(length) + " characters long, and at most " +
                         std::to_string(MAX_LENGTH) + " are read"};
         return false;
     }

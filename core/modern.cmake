@@ -6,8 +6,11 @@
 add_library(plotcore_modern STATIC
     ${CMAKE_CURRENT_LIST_DIR}/modern.h
     ${CMAKE_CURRENT_LIST_DIR}/modern.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/orbit.h
+    ${CMAKE_CURRENT_LIST_DIR}/orbit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.h
-    ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/desktop/glplatform.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/desktop/function_page.cpp)
 if(WIN32)
     # wglCreateContextAttribsARB refuses a context it lacks by returning none.
     target_sources(plotcore_modern PRIVATE ${CMAKE_CURRENT_LIST_DIR}/desktop/context_windows.cpp)

@@ -8,6 +8,9 @@
 // Gouraud shading of glShadeModel(GL_SMOOTH) is what the interpolation
 // between the vertex and the fragment shader does.
 //
+// The camera is lesson 7's, now behind two calls of the core (orbit.h),
+// with lesson 7's keys and mouse:
+//
 //   Right / Left, Up / Down   turn the camera 5 degrees around / up and down
 //   drag with the left button turn the camera; the surface follows the hand
 //   + (or =) and -, wheel     move in and out
@@ -15,13 +18,12 @@
 //   r                         back to the start
 //   q, Esc                    quit
 #include "modern.h"
+#include "orbit.h"
 
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
-#include <algorithm>
-#include <cmath>
 #include <cstddef>
 
 // The surface this lesson plots: the bump of lesson 4 on a plinth of 1.
@@ -30,43 +32,12 @@ static const HeightFn HEIGHT = raisedBumpHeight;
 static constexpr double PI = 3.14159265358979323846;
 static constexpr double RADIANS_PER_DEGREE = PI / 180.0;
 
-// The camera orbits the origin.  It starts where lessons 3 to 6 have it,
-// at (10, 10, 10): 45 degrees around from the x axis, atan(1 / sqrt 2)
-// (about 35.26) degrees up and sqrt(300) (about 17.32) away.
-static constexpr double START_AZIMUTH = 45.0;
-static const double START_ELEVATION = std::atan(1.0 / std::sqrt(2.0)) / RADIANS_PER_DEGREE;
-static const double START_DISTANCE = std::sqrt(300.0);
-
-static constexpr double KEY_TURN = 5.0;  // degrees per arrow key
-static constexpr double DRAG_TURN = 0.5; // degrees per pixel dragged
-static constexpr double ZOOM_STEP = 1.1; // distance factor per key or wheel notch
-// Straight above or below the origin the up vector +z points along the
-// line of sight, and glm::lookAt has no view to give.
-static constexpr double MAX_ELEVATION = 85.0;
-// Every point drawn lies within 8 of the origin, the peak at (0, 0, 8)
-// being the farthest, so from 22 away or nearer all of it stays in front
-// of the far plane (30).  The near plane (0.1) sets no bound: 8 is a
-// margin that keeps the eye outside the bump, well clear of it.
-static constexpr double MIN_DISTANCE = 8.0;
-static constexpr double MAX_DISTANCE = 22.0;
-
-// The trigonometric functions are off by an ulp or two, which would put
-// the eye of the start a few 1e-15 away from (10, 10, 10).  Rounding each
-// coordinate to a multiple of 2^-20 (about a millionth of a unit, far less
-// than a pixel) puts it there exactly; the power of two keeps the division
-// exact.
-static constexpr double EYE_GRID = 1048576.0;
-
 // The projection of lessons 3 to 7: a vertical field of view of 60
 // degrees, the near plane at 0.1 and the far one at 30.
 static constexpr double FIELD_OF_VIEW = 60.0;
 static constexpr float NEAR_PLANE = 0.1f;
 static constexpr double FAR_PLANE = 30.0;
 
-// The wheel: freeglut reports each notch as a click of button 3 (away from
-// the user) or 4 (towards the user).
-static constexpr int WHEEL_UP = 3;
-static constexpr int WHEEL_DOWN = 4;
 static constexpr unsigned char ESCAPE = 27;
 
 // Where each vertex attribute comes in to the vertex shader: its
@@ -132,16 +103,8 @@ static constexpr int MAX_CELLS_PER_SIDE = static_cast<int>((GRID_MAX - GRID_MIN)
 static constexpr int MAX_VERTICES = MAX_CELLS_PER_SIDE * MAX_CELLS_PER_SIDE *
                                     (GRID_VERTICES_PER_CELL + SURFACE_VERTICES_PER_CELL);
 
-// The camera, in degrees and units, and the switch of the depth test.
-static double azimuth = START_AZIMUTH;
-static double elevation = START_ELEVATION;
-static double distance = START_DISTANCE;
+// The switch of the depth test.
 static bool depthTest = true;
-
-// Where the left button was pressed or last moved to, while it is held.
-static bool dragging = false;
-static int dragX = 0;
-static int dragY = 0;
 
 // The vertices, computed once at start-up into this array and copied to
 // the driver; a fixed array rather than a growing one, so that the
@@ -160,11 +123,6 @@ static GLint colourUniform = -1;
 static GLuint vertexArray = 0;
 static GLsizei gridVertices = 0;
 static GLsizei surfaceVertices = 0;
-
-static double snapped(double coordinate)
-{
-    return std::round(coordinate * EYE_GRID) / EYE_GRID;
-}
 
 // A cell that would not fit (only a changed grid step could make one) is
 // left out rather than written past the array's end.
@@ -238,11 +196,7 @@ static void uploadVertices()
 static void display()
 {
     // The camera's view, now a matrix handed to the vertex shader.
-    const double a = azimuth * RADIANS_PER_DEGREE;
-    const double e = elevation * RADIANS_PER_DEGREE;
-    const glm::dvec3 eye = {snapped(distance * std::cos(e) * std::cos(a)),
-                            snapped(distance * std::cos(e) * std::sin(a)),
-                            snapped(distance * std::sin(e))};
+    const glm::dvec3 eye = orbitEye();
     const glm::mat4 view = glm::lookAt(eye, glm::dvec3(0.0, 0.0, 0.0), glm::dvec3(0.0, 0.0, 1.0));
     glUniformMatrix4fv(viewUniform, 1, GL_FALSE, glm::value_ptr(view));
 
@@ -272,41 +226,11 @@ static void display()
     glutSwapBuffers();
 }
 
-// Turns the camera; every input below ends in one of these three, which
-// keep it within its bounds and ask for one redraw.  The azimuth is kept
-// below 360 degrees in size so that any number of turns leaves it exact.
-static void turn(double around, double up)
-{
-    azimuth = std::fmod(azimuth + around, 360.0);
-    elevation = std::clamp(elevation + up, -MAX_ELEVATION, MAX_ELEVATION);
-    glutPostRedisplay();
-}
-
-static void moveTo(double newDistance)
-{
-    distance = std::clamp(newDistance, MIN_DISTANCE, MAX_DISTANCE);
-    glutPostRedisplay();
-}
-
-static void reset()
-{
-    azimuth = START_AZIMUTH;
-    elevation = START_ELEVATION;
-    distance = START_DISTANCE;
-    depthTest = true;
-    glutPostRedisplay();
-}
-
-static void keyboard(unsigned char key, int, int)
+// The lesson's own keys, after the camera has taken its own (r puts the
+// camera back to the start too).
+static void keyboard(unsigned char key)
 {
     switch (key) {
-    case '+':
-    case '=':
-        moveTo(distance / ZOOM_STEP);
-        break;
-    case '-':
-        moveTo(distance * ZOOM_STEP);
-        break;
     case 'd':
     case 'D':
         depthTest = !depthTest;
@@ -314,7 +238,7 @@ static void keyboard(unsigned char key, int, int)
         break;
     case 'r':
     case 'R':
-        reset();
+        depthTest = true;
         break;
     case 'q':
     case 'Q':
@@ -322,56 +246,6 @@ static void keyboard(unsigned char key, int, int)
         glutLeaveMainLoop();
         break;
     }
-}
-
-static void special(int key, int, int)
-{
-    switch (key) {
-    case GLUT_KEY_RIGHT:
-        turn(KEY_TURN, 0.0);
-        break;
-    case GLUT_KEY_LEFT:
-        turn(-KEY_TURN, 0.0);
-        break;
-    case GLUT_KEY_UP:
-        turn(0.0, KEY_TURN);
-        break;
-    case GLUT_KEY_DOWN:
-        turn(0.0, -KEY_TURN);
-        break;
-    }
-}
-
-static void mouse(int button, int state, int x, int y)
-{
-    if (button == GLUT_LEFT_BUTTON) {
-        dragging = state == GLUT_DOWN;
-        dragX = x;
-        dragY = y;
-    } else if (button == WHEEL_UP && state == GLUT_DOWN) {
-        moveTo(distance / ZOOM_STEP);
-    } else if (button == WHEEL_DOWN && state == GLUT_DOWN) {
-        moveTo(distance * ZOOM_STEP);
-    }
-}
-
-// A drag to the right moves the eye the other way round, so that the near
-// side of the surface moves right with the hand; a drag down raises the
-// eye, tipping the near side down.  The pointer may leave the window while
-// the button is held: the turn is still by the pixels moved.
-static void motion(int x, int y)
-{
-    if (!dragging) {
-        return;
-    }
-    const int dx = x - dragX;
-    const int dy = y - dragY;
-    if (dx == 0 && dy == 0) {
-        return;
-    }
-    dragX = x;
-    dragY = y;
-    turn(-dx * DRAG_TURN, dy * DRAG_TURN);
 }
 
 // The projection follows the window's shape, as in every lesson; it too is
@@ -412,10 +286,7 @@ int main(int argc, char** argv)
                 LIGHT_POSITION[1], LIGHT_POSITION[2]);
     uploadVertices();
 
-    glutKeyboardFunc(keyboard);
-    glutSpecialFunc(special);
-    glutMouseFunc(mouse);
-    glutMotionFunc(motion);
+    orbitWithInput(keyboard);
     // q and Esc leave the event loop and main returns 0; closing the
     // window does the same.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);

@@ -1,7 +1,7 @@
 // Lesson 9: your own function.
 //
-// Lesson 8's buffer, shaders and camera, plotting whatever z = f(x, y)
-// the learner types:
+// Lesson 8's buffer, shaders and camera (orbit.h), plotting whatever
+// z = f(x, y) the learner types:
 //
 //   velmor9 'sin(x) * cos(y)'       velmor9 --cells 100 'x * y / 5'
 //
@@ -21,8 +21,10 @@
 //   d                         depth test off and on again
 //   r                         back to the start
 //   q, Esc                    quit
+#include "arguments.h"
 #include "expression.h"
 #include "modern.h"
+#include "orbit.h"
 
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
@@ -32,8 +34,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -60,26 +60,8 @@ static constexpr int PLANE_LINES = 28;
 static constexpr double LOWEST_DRAWN = 1.0;
 static constexpr double HIGHEST_DRAWN = 6.0;
 
-// The exit status for arguments that cannot be plotted, as for any
-// command used wrongly; a display that cannot show the lesson ends it
-// with 1, in modern.cpp.
-static constexpr int BAD_INPUT = 2;
-
 static constexpr double PI = 3.14159265358979323846;
 static constexpr double RADIANS_PER_DEGREE = PI / 180.0;
-
-// The camera of lesson 8, starting at (10, 10, 10).
-static constexpr double START_AZIMUTH = 45.0;
-static const double START_ELEVATION = std::atan(1.0 / std::sqrt(2.0)) / RADIANS_PER_DEGREE;
-static const double START_DISTANCE = std::sqrt(300.0);
-
-static constexpr double KEY_TURN = 5.0;  // degrees per arrow key
-static constexpr double DRAG_TURN = 0.5; // degrees per pixel dragged
-static constexpr double ZOOM_STEP = 1.1; // distance factor per key or wheel notch
-static constexpr double MAX_ELEVATION = 85.0;
-static constexpr double MIN_DISTANCE = 8.0;
-static constexpr double MAX_DISTANCE = 22.0;
-static constexpr double EYE_GRID = 1048576.0;
 
 // Lesson 8's projection, but for the far plane: a surface that reaches
 // height 6 at a corner of the square, (5, 5, 6), lies sqrt(86) (about
@@ -89,8 +71,6 @@ static constexpr double FIELD_OF_VIEW = 60.0;
 static constexpr float NEAR_PLANE = 0.1f;
 static constexpr double FAR_PLANE = 35.0;
 
-static constexpr int WHEEL_UP = 3;
-static constexpr int WHEEL_DOWN = 4;
 static constexpr unsigned char ESCAPE = 27;
 
 // The vertex attributes, as lesson 8 has them, and one more: the level of
@@ -204,14 +184,7 @@ static GLsizei gridVertices = 0;
 static GLsizei keyVertices = 0;
 static GLsizei surfaceCorners = 0;
 
-static double azimuth = START_AZIMUTH;
-static double elevation = START_ELEVATION;
-static double distance = START_DISTANCE;
 static bool depthTest = true;
-
-static bool dragging = false;
-static int dragX = 0;
-static int dragY = 0;
 
 static GLuint program = 0;
 static GLint projectionUniform = -1;
@@ -220,11 +193,6 @@ static GLint partUniform = -1;
 static GLuint vertexArray = 0;
 static GLuint buffer = 0;
 static GLuint elementBuffer = 0;
-
-static double snapped(double coordinate)
-{
-    return std::round(coordinate * EYE_GRID) / EYE_GRID;
-}
 
 // Where f lies between its lowest and highest value on the grid, 0 to 1.
 // Halving both sides first keeps the difference finite for values near
@@ -290,25 +258,14 @@ static Float3 sideNormal(const std::vector<Vertex>& grid, int points, int i, int
 
 // Reads text as the function, evaluates it over a grid of cells x cells
 // and computes every vertex into `vertices`.  Returns false with the
-// reason in `why` if it cannot be plotted; the last function read stays
-// as it was.  `report` gets what a learner should know: cells left out,
-// and the key.
-static bool plotFunction(const std::string& text, int cells, std::string& why,
-                         std::string& report)
+// reason in `message` if it cannot be plotted; the last function read
+// stays as it was.  Otherwise `message` gets what a learner should know:
+// cells left out, and the key.
+static bool plotFunction(const std::string& text, int cells, std::string& message)
 {
-    // Text is quoted back only where it is short and readable.
-    bool quotable = text.size() <= 80;
-    for (const char c : text) {
-        quotable = quotable && c >= ' ' && c <= '~';
-    }
-    const std::string named = quotable ? "The function \"" + text + "\"" : "The function given";
-
+    // A mistake in the text is told with its column (arguments.h).
     Expression candidate;
-    ExpressionError error;
-    if (!candidate.read(text, error)) {
-        why = named + " cannot be plotted: " +
-              (error.column > 0 ? "at column " + std::to_string(error.column) + ", " : "") +
-              error.message + ".";
+    if (!readFunction(text, candidate, message)) {
         return false;
     }
 
@@ -328,8 +285,8 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
         }
     }
     if (!(low <= high)) {
-        why = named + " has no finite value anywhere on the grid, -5 <= x, y <= 5, so there " +
-              "is no surface to draw.";
+        message = functionName(text) + " has no finite value anywhere on the grid, -5 <= x, y " +
+                  "<= 5, so there is no surface to draw.";
         return false;
     }
     function = std::move(candidate);
@@ -416,15 +373,12 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
     surfaceCorners = static_cast<GLsizei>(corners.size());
 
     // What the picture cannot say by itself.
-    char line[400];
-    report.clear();
+    message.clear();
     if (leftOut > 0) {
-        std::snprintf(line, sizeof line,
-                      "%ld of %d cells are left out: f has no finite value at one of their "
-                      "corners.\n",
-                      leftOut, cells * cells);
-        report += line;
+        message = std::to_string(leftOut) + " of " + std::to_string(cells * cells) +
+                  " cells are left out: f has no finite value at one of their corners.\n";
     }
+    char line[400];
     if (lowest == highest) {
         std::snprintf(line, sizeof line,
                       "f is %.6g all over the grid: one colour, drawn flat at z = %g.\n", lowest,
@@ -437,7 +391,7 @@ static bool plotFunction(const std::string& text, int cells, std::string& why,
                       "f = %.6g at z = %g.\n",
                       lowest, highest, lowest, LOWEST_DRAWN, highest, HIGHEST_DRAWN);
     }
-    report += line;
+    message += line;
     return true;
 }
 
@@ -457,11 +411,7 @@ static void uploadVertices()
 
 static void display()
 {
-    const double a = azimuth * RADIANS_PER_DEGREE;
-    const double e = elevation * RADIANS_PER_DEGREE;
-    const glm::dvec3 eye = {snapped(distance * std::cos(e) * std::cos(a)),
-                            snapped(distance * std::cos(e) * std::sin(a)),
-                            snapped(distance * std::sin(e))};
+    const glm::dvec3 eye = orbitEye();
     const glm::mat4 view = glm::lookAt(eye, glm::dvec3(0.0, 0.0, 0.0), glm::dvec3(0.0, 0.0, 1.0));
     glUniformMatrix4fv(viewUniform, 1, GL_FALSE, glm::value_ptr(view));
 
@@ -486,38 +436,9 @@ static void display()
     glutSwapBuffers();
 }
 
-static void turn(double around, double up)
-{
-    azimuth = std::fmod(azimuth + around, 360.0);
-    elevation = std::clamp(elevation + up, -MAX_ELEVATION, MAX_ELEVATION);
-    glutPostRedisplay();
-}
-
-static void moveTo(double newDistance)
-{
-    distance = std::clamp(newDistance, MIN_DISTANCE, MAX_DISTANCE);
-    glutPostRedisplay();
-}
-
-static void reset()
-{
-    azimuth = START_AZIMUTH;
-    elevation = START_ELEVATION;
-    distance = START_DISTANCE;
-    depthTest = true;
-    glutPostRedisplay();
-}
-
-static void keyboard(unsigned char key, int, int)
+static void keyboard(unsigned char key)
 {
     switch (key) {
-    case '+':
-    case '=':
-        moveTo(distance / ZOOM_STEP);
-        break;
-    case '-':
-        moveTo(distance * ZOOM_STEP);
-        break;
     case 'd':
     case 'D':
         depthTest = !depthTest;
@@ -525,7 +446,7 @@ static void keyboard(unsigned char key, int, int)
         break;
     case 'r':
     case 'R':
-        reset();
+        depthTest = true;
         break;
     case 'q':
     case 'Q':
@@ -533,52 +454,6 @@ static void keyboard(unsigned char key, int, int)
         glutLeaveMainLoop();
         break;
     }
-}
-
-static void special(int key, int, int)
-{
-    switch (key) {
-    case GLUT_KEY_RIGHT:
-        turn(KEY_TURN, 0.0);
-        break;
-    case GLUT_KEY_LEFT:
-        turn(-KEY_TURN, 0.0);
-        break;
-    case GLUT_KEY_UP:
-        turn(0.0, KEY_TURN);
-        break;
-    case GLUT_KEY_DOWN:
-        turn(0.0, -KEY_TURN);
-        break;
-    }
-}
-
-static void mouse(int button, int state, int x, int y)
-{
-    if (button == GLUT_LEFT_BUTTON) {
-        dragging = state == GLUT_DOWN;
-        dragX = x;
-        dragY = y;
-    } else if (button == WHEEL_UP && state == GLUT_DOWN) {
-        moveTo(distance / ZOOM_STEP);
-    } else if (button == WHEEL_DOWN && state == GLUT_DOWN) {
-        moveTo(distance * ZOOM_STEP);
-    }
-}
-
-static void motion(int x, int y)
-{
-    if (!dragging) {
-        return;
-    }
-    const int dx = x - dragX;
-    const int dy = y - dragY;
-    if (dx == 0 && dy == 0) {
-        return;
-    }
-    dragX = x;
-    dragY = y;
-    turn(-dx * DRAG_TURN, dy * DRAG_TURN);
 }
 
 static void reshape(int width, int height)
@@ -594,95 +469,17 @@ static void reshape(int width, int height)
     glViewport(0, 0, width, height);
 }
 
-// For a page around the lesson, where the learner types a new function
-// into a box while the lesson runs (the web edition's velmor9.html).  The
-// page asks for a new surface with plotNewFunction, which returns 1 when
-// it is drawn and 0 when the text cannot be plotted, the last surface
-// staying on the screen; either way plotMessage says what the terminal
-// would.  The key's end values are lowestOnGrid and highestOnGrid.
-static std::string pageMessage;
-
-extern "C" int plotNewFunction(const char* text, int cells)
+// A new function while the lesson runs, asked for by the page around it
+// in a browser: plotted as at the start and handed to the buffers, or
+// refused with the last surface left on the screen.
+static bool replot(const std::string& text, int cells, std::string& message)
 {
-    std::string why;
-    std::string report;
-    if (cells < 1 || cells > MAX_CELLS) {
-        pageMessage = "The grid takes from 1 to " + std::to_string(MAX_CELLS) +
-                      " cells a side, not " + std::to_string(cells) + ".";
-        return 0;
-    }
-    if (!plotFunction(text, cells, why, report)) {
-        pageMessage = why;
-        return 0;
+    if (!plotFunction(text, cells, message)) {
+        return false;
     }
     uploadVertices();
     glutPostRedisplay();
-    pageMessage = report;
-    return 1;
-}
-
-extern "C" const char* plotMessage()
-{
-    return pageMessage.c_str();
-}
-
-extern "C" double lowestOnGrid()
-{
-    return lowest;
-}
-
-extern "C" double highestOnGrid()
-{
-    return highest;
-}
-
-// Ends the program with one sentence, for arguments it cannot use.
-[[noreturn]] static void refuse(const std::string& why)
-{
-    std::fprintf(stderr, "%s\n", why.c_str());
-    std::exit(BAD_INPUT);
-}
-
-// Reads the lesson's own arguments, before the toolkit, so that a mistake
-// is told even where there is no display.  The toolkit's options (X11's
-// -display and -geometry with a value, and a few flags) are left for it.
-static void readArguments(int argc, char** argv, std::string& text, int& cells)
-{
-    static const char* const WITH_VALUE[] = {"-display", "-geometry"};
-    static const char* const FLAGS[] = {"-direct", "-indirect", "-iconic", "-gldebug", "-sync"};
-    const std::string usage = "usage: velmor9 [--cells N] ['f(x, y)'], for example velmor9 "
-                              "--cells 60 'sin(x) * cos(y)'";
-    bool haveText = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (std::find(std::begin(WITH_VALUE), std::end(WITH_VALUE), word) !=
-            std::end(WITH_VALUE)) {
-            ++i;
-        } else if (std::find(std::begin(FLAGS), std::end(FLAGS), word) != std::end(FLAGS)) {
-        } else if (word == "--help" || word == "-h") {
-            std::printf("%s\n", usage.c_str());
-            std::exit(EXIT_SUCCESS);
-        } else if (word == "--cells" || word.rfind("--cells=", 0) == 0) {
-            const std::string value = word == "--cells" ? (i + 1 < argc ? argv[++i] : "")
-                                                        : word.substr(std::strlen("--cells="));
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || n < 1 || n > MAX_CELLS) {
-                refuse("--cells takes a whole number of cells from 1 to " +
-                       std::to_string(MAX_CELLS) +
-                       (value.size() <= 20 ? ", not \"" + value + "\"" : std::string()) +
-                       "; " + usage + ".");
-            }
-            cells = static_cast<int>(n);
-        } else if (word.rfind("--", 0) == 0) {
-            refuse("velmor9 has no option \"" + word.substr(0, 40) + "\"; " + usage + ".");
-        } else if (haveText) {
-            refuse("velmor9 plots one function, given as one argument in quotes; " + usage + ".");
-        } else {
-            text = word;
-            haveText = true;
-        }
-    }
+    return true;
 }
 
 int main(int argc, char** argv)
@@ -690,11 +487,10 @@ int main(int argc, char** argv)
     // The function first: a mistake in it is told before any window.
     std::string text = DEFAULT_FUNCTION;
     int cells = DEFAULT_CELLS;
-    readArguments(argc, argv, text, cells);
-    std::string why;
+    readFunctionArguments(argc, argv, MAX_CELLS, text, cells);
     std::string report;
-    if (!plotFunction(text, cells, why, report)) {
-        refuse(why);
+    if (!plotFunction(text, cells, report)) {
+        refuseInput(report);
     }
 
     glutInit(&argc, argv);
@@ -732,10 +528,8 @@ int main(int argc, char** argv)
     std::printf("%s", report.c_str());
     std::fflush(stdout);
 
-    glutKeyboardFunc(keyboard);
-    glutSpecialFunc(special);
-    glutMouseFunc(mouse);
-    glutMotionFunc(motion);
+    orbitWithInput(keyboard);
+    acceptNewFunctions(replot, MAX_CELLS, &lowest, &highest);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();
     return 0;

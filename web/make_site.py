@@ -39,7 +39,9 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
 GUIDE_PDF = "velmor-guide.pdf"
-CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp", "modern.h", "modern.cpp"]
+CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp", "modern.h", "modern.cpp", "orbit.h",
+              "orbit.cpp", "expression.h", "expression.cpp", "arguments.h", "arguments.cpp",
+              "text.h", "text.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
 
@@ -147,20 +149,25 @@ KEY_NAMES = {"Left": "Left arrow", "Right": "Right arrow", "Up": "Up arrow", "Do
 KEY_SIGNS = {"Left": "\u2190", "Up": "\u2191", "Right": "\u2192", "Down": "\u2193", "-": "\u2212"}
 
 
-def lesson_controls(text):
+def lesson_controls(text, camera=""):
     """The keys a lesson takes and what its header says they do, or None
     for a lesson that takes none.  The keys are the first of each case
     group of its keyboard callback (a group that quits is left out: a
     button that ends the lesson helps nobody) and the arrows of its
     special callback; what they do is the key table of its header
-    comment, lines of keys, two spaces or more, and what they do."""
-    if "glutKeyboardFunc" not in text and "glutSpecialFunc" not in text:
+    comment, lines of keys, two spaces or more, and what they do.  camera
+    is the source of the core's camera where the lesson uses it, whose
+    keys come first."""
+    code = camera + text
+    if "glutKeyboardFunc" not in code and "glutSpecialFunc" not in code:
         return None
     keys = []
-    for labels, body in re.findall(r"((?:case '[^']+':\s*)+)(.*?)break;", text, flags=re.S):
+    for labels, body in re.findall(r"((?:case '[^']+':\s*)+)(.*?)break;", code, flags=re.S):
         if "glutLeaveMainLoop" not in body:
             keys.append(re.search(r"case '([^']+)'", labels).group(1))
-    keys += [key.capitalize() for key in re.findall(r"case GLUT_KEY_(LEFT|RIGHT|UP|DOWN):", text)]
+    keys += [key.capitalize() for key in re.findall(r"case GLUT_KEY_(LEFT|RIGHT|UP|DOWN):", code)]
+    # A key both take (r) is listed where the lesson's own keys list it.
+    keys = list(reversed(dict.fromkeys(reversed(keys))))
     table = []
     for line in text.splitlines():
         if not line.startswith("//"):
@@ -168,7 +175,13 @@ def lesson_controls(text):
         row = re.match(r"//   (\S.*)", line)
         if row:
             table.append(re.split(r"\s{2,}", row.group(1).strip(), maxsplit=1))
-    return {"keys": keys, "table": table, "mouse": "glutMouseFunc" in text}
+    return {"keys": keys, "table": table, "mouse": "glutMouseFunc" in code}
+
+
+def camera_of(repo, text):
+    """The source of the core's camera (orbit.h) for a lesson that uses it,
+    whose keys it takes too; else nothing."""
+    return (repo / "core" / "orbit.cpp").read_text() if "orbitWithInput(" in text else ""
 
 
 def key_buttons(frame, controls):
@@ -276,7 +289,8 @@ def solution_pages(repo, out):
         picture = alt.group(1) if alt else heading
         title = f"{heading.rstrip('.')}: the solution"
         # The patches change what a lesson draws, not the keys it takes.
-        controls = lesson_controls((repo / "lessons" / f"{program}.cpp").read_text())
+        text = (repo / "lessons" / f"{program}.cpp").read_text()
+        controls = lesson_controls(text, camera_of(repo, text))
         shutil.copy(patch, out / "exercises" / patch.name)
         shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
         (out / "exercises" / f"{name}-bare.html").write_text(
@@ -330,7 +344,7 @@ def main():
         source = repo / "lessons" / f"{lesson}.cpp"
         title, adds = listed[lesson]
         text = source.read_text()
-        controls = lesson_controls(text)
+        controls = lesson_controls(text, camera_of(repo, text))
         needs = webgl_for(repo, lesson)
         if reads_functions(text):
             (out / f"{lesson}.html").write_text(

@@ -52,6 +52,10 @@ TEST(FunctionInput, EachBadInputIsOneSentenceAndStatus2)
         const char* says;
     };
     const std::string huge(120000, 'x'); // one argument can hold 128 KiB at most
+    std::string euros;
+    for (int i = 0; i < 1200; ++i) {
+        euros += "\xe2\x82\xac";
+    }
     const Case cases[] = {
         {{"sin(x"}, "\"sin(x\" cannot be plotted: at column 6, a ')' is missing"},
         {{"x +* y"}, "at column 4, a number, x, y, a function or '(' should come here"},
@@ -67,6 +71,11 @@ TEST(FunctionInput, EachBadInputIsOneSentenceAndStatus2)
         {{"x", "--cells"}, "from 1 to 400, not \"\""},
         {{"sin(x)", "*", "y"}, "plots one function, given as one argument in quotes"},
         {{"--colour"}, "has no option \"--colour\""},
+        {{"--\x1b]0;TITLE\x07"}, "has no option \"--\\x1b]0;TITLE\\x07\""},
+        {{"--cells", "4294967297"}, "from 1 to 400, not \"4294967297\""},
+        {{"--cells=1e10"}, "from 1 to 400, not \"1e10\""},
+        {{euros}, "The function given cannot be plotted: it is 1200 characters long"},
+        {{"--", "-x +"}, "\"-x +\" cannot be plotted: at column 5, "},
     };
     for (const Case& c : cases) {
         const Outcome run = runWithoutDisplay(c.arguments);
@@ -76,6 +85,8 @@ TEST(FunctionInput, EachBadInputIsOneSentenceAndStatus2)
             << run.output;
         EXPECT_NE(run.output.find(c.says), std::string::npos) << shown << ": " << run.output;
         EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << shown << ": " << run.output;
+        // Nothing the terminal would act on comes back from the input.
+        EXPECT_EQ(run.output.find_first_of("\x1b\x07\r"), std::string::npos) << run.output;
     }
 }
 

@@ -1,7 +1,9 @@
 // The expression language of lesson 9: what it computes, and where and
 // why it refuses a text.  The expected values are written out by hand or
 // with the C library directly, never by the parser.
+#include "arguments.h"
 #include "expression.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +127,48 @@ TEST(Expression, ARefusedTextLeavesTheFunctionAsItWas)
     ASSERT_TRUE(f.read("x * y", error));
     EXPECT_FALSE(f.read("x * (y", error));
     EXPECT_EQ(f(2, 3), 6);
+}
+
+// What a message shows back of the learner's text: characters, not
+// bytes, counted; nothing that a terminal would act on.
+TEST(Text, CountsCharactersAndShowsNoControls)
+{
+    EXPECT_EQ(characterCount("x\xe2\x82\xac" "y"), 3u);           // a euro sign is one
+    EXPECT_EQ(characterCount("\xf0\x9f\x98\x80\xff\x80"), 3u);    // an emoji, two stray bytes
+    EXPECT_EQ(characterCount("\xe2\x82"), 2u);                    // a sequence cut short
+    EXPECT_EQ(printable("--\x1b]0;T\x07"), "--\\x1b]0;T\\x07");
+    EXPECT_EQ(printable("a\xc2\x9b" "b\xc2\xa0" "c\x7f"), "a\\xc2\\x9bb\xc2\xa0" "c\\x7f");
+    EXPECT_EQ(printable("\xed\xa0\x80"), "\\xed\\xa0\\x80");      // a surrogate is no text
+    EXPECT_EQ(printable("\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac", 2), "\xe2\x82\xac\xe2\x82\xac...");
+    Expression f;
+    ExpressionError error;
+    std::string euros;
+    for (int i = 0; i < 1200; ++i) {
+        euros += "\xe2\x82\xac";
+    }
+    EXPECT_FALSE(f.read(euros, error));
+    EXPECT_NE(error.message.find("it is 1200 characters long"), std::string::npos)
+        << error.message;
+}
+
+// The grid's cells are read digit by digit and never wrap, whatever the
+// number's size; the sentence repeats the text as given.
+TEST(Arguments, CellsAreAWholeNumberInRange)
+{
+    int cells = 7;
+    std::string why;
+    EXPECT_TRUE(readCells("400", 400, cells, why));
+    EXPECT_EQ(cells, 400);
+    EXPECT_TRUE(readCells("0001", 400, cells, why));
+    EXPECT_EQ(cells, 1);
+    for (const char* refused : {"", "0", "401", "4294967297", "4294967296", "18446744073709551617",
+                                "1e10", "-1", "+5", " 5", "5.0", "60x"}) {
+        cells = 7;
+        EXPECT_FALSE(readCells(refused, 400, cells, why)) << refused;
+        EXPECT_EQ(cells, 7) << refused;
+        EXPECT_EQ(why, std::string("a whole number of cells from 1 to 400, not \"") + refused +
+                           "\"");
+    }
 }
 
 } // namespace

@@ -39,14 +39,12 @@
   // The page counts the attempts (data-plots), for its tests.
   function draw() {
     var text = box.value;
-    var n = Number(cells.value);
+    // Counted in characters (code points), as the lesson counts them.
+    var length = Array.from(text).length;
     var drawn = false;
-    if (text.length > MAX_LENGTH) {
-      say('The function given cannot be plotted: it is ' + text.length +
+    if (length > MAX_LENGTH) {
+      say('The function given cannot be plotted: it is ' + length +
           ' characters long, and at most ' + MAX_LENGTH + ' are read.', true);
-    } else if (!Number.isInteger(n)) {
-      say('The grid takes a whole number of cells a side, from ' + cells.min + ' to ' +
-          cells.max + '.', true);
     } else if (document.documentElement.dataset.state !== 'running') {
       // A program that has stopped draws nothing more: a success said now
       // would stand beside the old picture.
@@ -54,7 +52,12 @@
           'it again.', true);
     } else {
       try {
-        drawn = Module.ccall('plotNewFunction', 'number', ['string', 'number'], [text, n]) === 1;
+        // The text as its bytes and their count, so that a NUL in it
+        // reaches the lesson (and is refused there) instead of ending it;
+        // the cells as typed: the lesson reads them as its command line's.
+        var bytes = new TextEncoder().encode(text);
+        drawn = Module.ccall('plotNewFunction', 'number', ['array', 'number', 'string'],
+                             [bytes, bytes.length, cells.value]) === 1;
         say(Module.ccall('plotMessage', 'string', [], []), !drawn);
         if (drawn) showKey();
       } catch (error) {
