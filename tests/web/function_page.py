@@ -9,6 +9,7 @@ with one line on stderr at the first check that fails.
 """
 import functools
 import http.server
+import random
 import sys
 import threading
 import time
@@ -140,6 +141,29 @@ try:
           "markup given as the function ran as script.")
     check(browser.evaluate("document.documentElement.dataset.state") == "running",
           "the lesson stopped after markup was given as the function.")
+
+    # The address as an attacker or a careless link writes it: whatever it
+    # holds, a success is said only for the very text of the address on a
+    # grid the page offers.
+    most = int(browser.evaluate("document.getElementById('cells').max"))
+    texts = ["x%00y", "x%0Ay", "%1B]0;T%07", "%E2%82%AC" * 600, "x" * 1001, "1e-400*x", "max(x,y,1)",
+             "-x^2", "%FF", "%"]
+    numbers = ["4294967297", "1e10", "-1", "0", "1.5", "0x10", " 20", "NaN", "", str(most + 1)]
+    generator = random.Random(26)
+    addresses = [f"?f={t}" for t in texts] + [f"?f=x&cells={n}" for n in numbers] + [
+        "?f=" + urllib.parse.quote("".join(generator.choice("xy+-*/^(),.e9 \0\x7f") for _ in range(12)))
+        + f"&cells={generator.choice(numbers)}" for _ in range(10)]
+    for address in addresses:
+        open_lesson(browser, address)
+        asked = urllib.parse.parse_qs(address[1:], keep_blank_values=True)
+        said = text(browser, "function-message")
+        if browser.evaluate("document.getElementById('function-message').dataset.failed") == "no":
+            function, cells = asked["f"][0], asked.get("cells", [str(most)])[0].strip()
+            check(function.isprintable() and len(function) <= 1000 and cells.isdigit()
+                  and 1 <= int(cells) <= most, f"{address[:60]} was drawn: {said!r}")
+        else:
+            check("\x1b" not in said and "\x07" not in said, f"{address[:60]} was echoed raw: {said!r}")
+    browser.errors = [e for e in browser.errors if "cannot be plotted" not in e]
 
     browser.evaluate("0")
     check(not browser.errors, f"console errors: {browser.errors}")
