@@ -209,10 +209,7 @@ def main():
         if problems:
             fail(f"{len(problems)} problems on {len(args) - 1} pages, the first: {problems[0]}")
         return
-    # A lesson's picture is taken from a page tall enough not to scroll:
-    # WebKitGTK draws a page's scroll bar over it, even into its pictures.
-    browser = (Browser(500, 900) if mode == "shot" else Browser(500, 500) if mode == "time"
-               else Browser(1280, 900, args[2:]))
+    browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, args[2:])
     try:
         if mode == "shot":
             # URL OUT.png KEY... once for each picture, between +s.
