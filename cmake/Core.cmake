@@ -3,7 +3,8 @@
 # browser's (web/CMakeLists.txt).
 #
 #   VELMOR_CORE_<part>          the core's files of each part, relative to
-#                               core/: plotcore, expression, modern (the
+#                               core/: plotcore, expression, plot (the
+#                               axes' ticks and picking), modern (the
 #                               shared code of the lessons drawn with
 #                               buffers and shaders) and desktop (that
 #                               part's OpenGL on the desktop; the browser
@@ -26,6 +27,7 @@ set(VELMOR_CORE_DIR ${CMAKE_CURRENT_LIST_DIR}/../core)
 get_filename_component(VELMOR_CORE_DIR ${VELMOR_CORE_DIR} ABSOLUTE)
 set(VELMOR_CORE_plotcore plotcore.h plotcore_internal.h shell.cpp surface.cpp)
 set(VELMOR_CORE_expression expression.h expression.cpp arguments.h arguments.cpp text.h text.cpp)
+set(VELMOR_CORE_plot ticks.h ticks.cpp pick.h pick.cpp)
 set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
 # function_page.cpp: a window of its own has no page to ask for a new
 # function (the browser's side is web/function_page.cpp).
