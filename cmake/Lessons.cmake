@@ -18,7 +18,7 @@
 #       LEFT_OUT_FILE (empty when nothing is left out), from which the
 #       checks learn which lessons a build left out and why.
 
-set(VELMOR_KNOWN_NEEDS freeglut gl33 glyphs)
+set(VELMOR_KNOWN_NEEDS freeglut gl33 expression glyphs)
 
 function(velmor_read_lessons file)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})

@@ -49,19 +49,22 @@ install(FILES ${VELMOR_EXERCISES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs/exerc
 foreach(lesson IN LISTS VELMOR_LESSONS)
     install(FILES lessons/${lesson}.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/lessons)
 endforeach()
-install(FILES core/plotcore.h core/plotcore_internal.h core/surface.cpp core/shell.cpp
-    DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
-if(TARGET velmor8)
-    install(FILES core/modern.h core/modern.cpp core/orbit.h core/orbit.cpp
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
-    install(FILES core/desktop/glplatform.h core/desktop/glplatform.cpp core/desktop/context_x11.cpp
-        core/desktop/function_page.cpp
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/core/desktop)
+# The core's parts the built lessons use, with their layout under core/.
+set(parts)
+foreach(lesson IN LISTS VELMOR_LESSONS)
+    velmor_lesson_parts(lesson_parts ${lesson})
+    list(APPEND parts ${lesson_parts})
+endforeach()
+if(modern IN_LIST parts)
+    list(APPEND parts desktop)
 endif()
-if(TARGET velmor9)
-    install(FILES core/expression.h core/expression.cpp core/arguments.h core/arguments.cpp
-        core/text.h core/text.cpp DESTINATION ${CMAKE_INSTALL_DOCDIR}/core)
-endif()
+list(REMOVE_DUPLICATES parts)
+foreach(part IN LISTS parts)
+    foreach(file IN LISTS VELMOR_CORE_${part})
+        get_filename_component(folder core/${file} DIRECTORY)
+        install(FILES core/${file} DESTINATION ${CMAKE_INSTALL_DOCDIR}/${folder})
+    endforeach()
+endforeach()
 
 # --- the Debian package -------------------------------------------------------
 

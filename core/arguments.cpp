@@ -81,14 +81,14 @@ void readFunctionArguments(int& argc, char** argv, int mostCells, std::string& t
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         const bool option = !optionsEnded && word.size() > 1 && word[0] == '-';
-        if (option && std::find(std::begin(WITH_VALUE), std::end(WITH_VALUE), word) !=
-                          std::end(WITH_VALUE)) {
+        if (option &&
+            std::find(std::begin(WITH_VALUE), std::end(WITH_VALUE), word) != std::end(WITH_VALUE)) {
             argv[kept++] = argv[i];
             if (i + 1 < argc) {
                 argv[kept++] = argv[++i];
             }
-        } else if (option && std::find(std::begin(FLAGS), std::end(FLAGS), word) !=
-                                 std::end(FLAGS)) {
+        } else if (option &&
+                   std::find(std::begin(FLAGS), std::end(FLAGS), word) != std::end(FLAGS)) {
             argv[kept++] = argv[i];
         } else if (option && (word == "--help" || word == "-h")) {
             std::printf("%s\n", usage.c_str());
@@ -103,11 +103,10 @@ void readFunctionArguments(int& argc, char** argv, int mostCells, std::string& t
                 refuseInput("--cells takes " + why + "; " + usage + ".");
             }
         } else if (option && word.rfind("--", 0) == 0) {
-            refuseInput(program + " has no option \"" + printable(word, 40) + "\"; " + usage +
-                        ".");
+            refuseInput(program + " has no option \"" + printable(word, 40) + "\"; " + usage + ".");
         } else if (haveText) {
-            refuseInput(program + " plots one function, given as one argument in quotes; " +
-                        usage + ".");
+            refuseInput(program + " plots one function, given as one argument in quotes; " + usage +
+                        ".");
         } else {
             text = word;
             haveText = true;

@@ -51,7 +51,6 @@ bool readFunction(const std::string& text, Expression& f, std::string& why);
 // also shows the colour key's end values, which the lesson keeps in
 // lowest and highest.  A program without such a page ignores all this.
 using Replot = bool (*)(const std::string& text, int cells, std::string& message);
-void acceptNewFunctions(Replot replot, int mostCells, const double* lowest,
-                        const double* highest);
+void acceptNewFunctions(Replot replot, int mostCells, const double* lowest, const double* highest);
 
 #endif

@@ -227,7 +227,9 @@ class Parser {
             const std::size_t open = position_;
             accept('(');
             sum();
-            if (!accept(')')) {
+            if (position_ < text_.size() && text_[position_] == ',') {
+                fail(position_, "a comma belongs only between the two arguments of min or max");
+            } else if (!accept(')')) {
                 fail(position_,
                      "a ')' is missing to close the '(' at column " + std::to_string(open + 1));
             }
@@ -282,6 +284,14 @@ class Parser {
         const double value = std::strtod(literal.c_str(), nullptr);
         if (!std::isfinite(value)) {
             fail(start, literal + " is too large for a number");
+            return;
+        }
+        // A literal with a digit other than 0 before its exponent is not
+        // zero, however small; taken as 0 it would silently change f.
+        const std::size_t mantissa = literal.find_first_of("eE");
+        if (value == 0.0 &&
+            literal.substr(0, mantissa).find_first_of("123456789") != std::string::npos) {
+            fail(start, literal + " is too small for a number: it would be taken as 0");
             return;
         }
         emit(Op::NUMBER, value);
@@ -342,6 +352,10 @@ class Parser {
                 return;
             }
             sum();
+            if (position_ < text_.size() && text_[position_] == ',') {
+                fail(position_, word + " takes two arguments, not more");
+                return;
+            }
         } else if (position_ < text_.size() && text_[position_] == ',') {
             fail(position_, word + " takes one argument, not two");
             return;

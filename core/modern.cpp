@@ -31,8 +31,10 @@ static void tell(std::initializer_list<const char*> pieces)
 }
 
 // The one sentence for a display that lacks the context the lesson asked
-// for; offered says what it has instead.
-[[noreturn]] static void refuse(const char* offered)
+// for; offered says what it has instead, fix what to do.
+[[noreturn]] static void refuse(const char* offered,
+                                const char* fix = "update the graphics driver, or with Mesa use "
+                                                  "its software renderer (LIBGL_ALWAYS_SOFTWARE=1)")
 {
     // "major.minor": two ints of at most 11 characters each, a dot and the end.
     char needed[24] = {};
@@ -40,14 +42,27 @@ static void tell(std::initializer_list<const char*> pieces)
     *end = '.';
     std::to_chars(end + 1, end + 12, neededMinor);
     tell({"The lesson \"", lessonTitle, "\" needs OpenGL ", needed,
-          " with the core profile, but this display offers ", offered,
-          ": update the graphics driver, or with Mesa use its software renderer "
-          "(LIBGL_ALWAYS_SOFTWARE=1).\n"});
+          " with the core profile, but this display offers ", offered, ": ", fix, ".\n"});
     std::exit(EXIT_FAILURE);
 }
 
 static void refuseWithTheOffer()
 {
+    // Mesa told to offer an older shading language than the lesson's
+    // OpenGL comes with (MESA_GLSL_VERSION_OVERRIDE=130: GLSL 1.30) opens
+    // no core context, while the context opened to ask reports its own,
+    // newer language: so the variable itself says what is missing.
+    const char* language = std::getenv("MESA_GLSL_VERSION_OVERRIDE");
+    int languageVersion = 0;
+    if (language != nullptr &&
+        std::from_chars(language, language + std::strlen(language), languageVersion).ptr !=
+            language &&
+        languageVersion < neededMajor * 100 + neededMinor * 10) {
+        char offered[160] = "only the shading language version ";
+        std::strncat(offered, language, 64);
+        std::strcat(offered, " that MESA_GLSL_VERSION_OVERRIDE sets");
+        refuse(offered, "unset MESA_GLSL_VERSION_OVERRIDE");
+    }
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (version == nullptr) {
         refuse("an OpenGL that does not say its version");

@@ -63,9 +63,9 @@ std::string printable(const std::string& text, std::size_t maxCharacters)
         const std::size_t length = sequenceLength(text, at);
         const unsigned char first = static_cast<unsigned char>(text[at]);
         // A C1 control is U+0080 to U+009F: 0xc2 followed by 0x80 to 0x9f.
-        const bool control = first < 0x20 || first == 0x7f ||
-                             (length == 2 && first == 0xc2 &&
-                              static_cast<unsigned char>(text[at + 1]) < 0xa0);
+        const bool control =
+            first < 0x20 || first == 0x7f ||
+            (length == 2 && first == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0);
         if (length == 0 || control) {
             const std::size_t bytes = length > 0 ? length : 1;
             for (std::size_t i = 0; i < bytes; ++i) {

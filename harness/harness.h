@@ -43,6 +43,7 @@
 #include "lessons_built.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -60,11 +61,6 @@ namespace harness {
 
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
-
-// A lesson's output less what it writes on purpose: lesson 9 says its
-// colour key's end values, the cells it left out and how z is scaled
-// (its window has no text).  What remains would be an error report.
-std::string unexpectedOutput(const std::string& output);
 
 // Everything the harness cannot do is reported with this.
 class HarnessError : public std::runtime_error {
@@ -245,7 +241,7 @@ struct LaunchOptions {
     std::string wrapperPackage;
     // Extra environment variables (name, value) for the program.  An
     // ASAN_OPTIONS given here is added to the harness's own (which turns
-    // off ASan's library order check, see harness.cpp), not put in its
+    // off ASan's library order check, see lesson.cpp), not put in its
     // place; it is read after the inherited ASAN_OPTIONS, so it wins.
     std::vector<std::pair<std::string, std::string>> environment;
     // How long the first frame may take (tracing and sanitizers are slow).
@@ -365,9 +361,6 @@ class Lesson {
     // Waits for the program to end by itself; throws on a timeout.
     ExitStatus waitForExit();
 
-    // Waits until at least `count` frames have been drawn in all.
-    void waitForFrames(unsigned count);
-
     // Collects the frames reported so far without waiting, then waits up
     // to `quiet` for more; returns the number of frames drawn.  For
     // checking that a program draws nothing unasked.
@@ -386,6 +379,9 @@ class Lesson {
 
     // What the program has written to standard output and error.
     std::string output() const;
+    // What it has written to standard error alone: what lesson 9 tells the
+    // learner goes to standard output, so anything here is an error report.
+    std::string errors() const;
 
   private:
     void checkMapped();
@@ -400,6 +396,7 @@ class Lesson {
     pid_t pid_ = -1;
     int frameFd_ = -1;
     std::string logPath_;
+    std::string errorsPath_;
     unsigned long window_ = 0;
     unsigned frames_ = 0;
     std::uint32_t repaintsAsked_ = 0;
@@ -428,6 +425,21 @@ environmentWith(const std::vector<std::pair<std::string, std::string>>& changes,
 // Null-terminated pointers into `words`, for execve and its kin.  Valid
 // while `words` is unchanged.
 std::vector<char*> pointers(std::vector<std::string>& words);
+
+// Where a started process writes, and what else it keeps.
+struct ChildOutput {
+    int out = -1;       // its standard output, or -1 for this process's own
+    int errors = -1;    // its standard error, likewise
+    int inherited = -1; // a descriptor it inherits (others close on exec)
+    // The signal it gets if this process dies first.
+    int deathSignal = SIGKILL;
+};
+
+// Starts `command` (looked up on PATH) with `environment`, in a process
+// group of its own, reading /dev/null; throws HarnessError if it cannot
+// fork.  A command that cannot be run ends with status 127.
+pid_t startProcess(std::vector<std::string> command, std::vector<std::string> environment,
+                   const ChildOutput& output = {});
 
 // Waits for the child `pid` to end, at most until `deadline`.  Returns
 // false if it still runs then (it is left running); otherwise true, with

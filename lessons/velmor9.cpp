@@ -290,8 +290,10 @@ static bool plotFunction(const std::string& text, int cells, std::string& messag
         return false;
     }
     function = std::move(candidate);
-    lowest = low;
-    highest = high;
+    // Adding 0 makes a negative zero (the highest of -x^2) plain 0, as
+    // the key should show it.
+    lowest = low + 0.0;
+    highest = high + 0.0;
     step = (GRID_MAX - GRID_MIN) / static_cast<float>(cells);
 
     // The grid plane at z = 0: every k-th line of the grid, and the far

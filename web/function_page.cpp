@@ -22,8 +22,10 @@ void acceptNewFunctions(Replot replot, int most, const double* lowest, const dou
 }
 
 // Returns 1 when the function is drawn and 0 when it cannot be, the last
-// surface staying on the screen; plotMessage says why either way.
-extern "C" int plotNewFunction(const char* text, const char* cellsText)
+// surface staying on the screen; plotMessage says why either way.  The
+// text comes with its count of bytes: one the learner gave may hold a NUL,
+// which must be refused as the byte it is, not end the text unseen.
+extern "C" int plotNewFunction(const char* text, int textBytes, const char* cellsText)
 {
     if (replotFunction == nullptr) {
         pageMessage = "The lesson is not ready for a new function yet; wait for its picture.";
@@ -35,7 +37,10 @@ extern "C" int plotNewFunction(const char* text, const char* cellsText)
         pageMessage = "The grid takes " + why + ".";
         return 0;
     }
-    return replotFunction(text, cells, pageMessage) ? 1 : 0;
+    return replotFunction(std::string(text, static_cast<std::size_t>(textBytes)), cells,
+                          pageMessage)
+               ? 1
+               : 0;
 }
 
 extern "C" const char* plotMessage()

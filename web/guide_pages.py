@@ -28,6 +28,8 @@ import tempfile
 
 import markdown
 
+from skeleton import page
+
 # (Markdown file in docs/, page name, title): the lessons first, so that
 # the printed copy reads in that order.
 PAGES = [("lessons.md", "lessons", "The lessons: a guide"),
@@ -159,24 +161,6 @@ def copy_files(repo, files, folder, untag=False):
         (folder / name).write_bytes(data)
 
 
-def page(title, body, styles):
-    links = "\n".join(f'<link rel="stylesheet" href="{href}"{media}>' for href, media in styles)
-    return f"""<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>{html.escape(title)}</title>
-<link rel="icon" href="data:,">
-{links}
-</head>
-<body>
-{body}
-</body>
-</html>
-"""
-
-
 def write_site_guide(repo, out, pdf=None):
     """guide/lessons.html, guide/teaching.html and what they show or link
     to; PDF, if given, is the printed copy's name in guide/, linked from
@@ -195,7 +179,7 @@ def write_site_guide(repo, out, pdf=None):
         crumbs += "</p>\n"
         (folder / f"{name}.html").write_text(page(
             title, f'<div class="prose">{crumbs}{body}</div>',
-            [("../style.css", ""), ("../print.css", ' media="print"')]))
+            ["../style.css", ("../print.css", "print")]))
         if name == "lessons":
             chapters = {number: anchor for anchor, number
                         in re.findall(r'<h2 id="([^"]+)">Lesson (\d+)\b', body)}
@@ -228,7 +212,7 @@ def write_pdf(repo, pdf):
             shutil.copy(repo / "web" / "site" / css, work / css)
         printed = work / "guide.html"
         printed.write_text(page(PAGES[0][2], '<div class="prose">' + "\n".join(bodies) + "</div>",
-                                [("style.css", ""), ("print.css", "")]))
+                                ["style.css", "print.css"]))
         pdf = pathlib.Path(pdf).resolve()
         pdf.parent.mkdir(parents=True, exist_ok=True)
         pdf.unlink(missing_ok=True)

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes the web edition's pages around the compiled lessons.
 
-    make_site.py REPO SITE LESSON...
+    make_site.py REPO SITE LESSON... --core FILE...
 
 REPO is the repository, SITE the folder that already holds each LESSON's
-.js (velmor3 ...), and each LESSON one of the registry lessons/lessons.txt.
+.js (velmor3 ...), and each LESSON one of the registry lessons/lessons.txt;
+each FILE is one of the plot core's, under core/, that the lessons are
+built with (cmake/Core.cmake lists them).
 Writes into SITE:
 
   index.html          every lesson running, with its title, what it adds,
@@ -28,7 +30,8 @@ import re
 import shutil
 import sys
 
-from function_page import function_page, reads_functions
+from function_page import function_page
+from skeleton import page
 
 try:
     import markdown
@@ -39,9 +42,6 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
 GUIDE_PDF = "velmor-guide.pdf"
-CORE_FILES = ["plotcore.h", "shell.cpp", "surface.cpp", "modern.h", "modern.cpp", "orbit.h",
-              "orbit.cpp", "expression.h", "expression.cpp", "arguments.h", "arguments.cpp",
-              "text.h", "text.cpp"]
 NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
 
 
@@ -49,44 +49,22 @@ def fail(message):
     sys.exit("make_site.py: " + message)
 
 
-def webgl_for(repo, program):
-    """The WebGL a lesson is built for: WebGL 2 for one that needs OpenGL
-    3.3 (buffers and shaders), WebGL 1 under the emulation for the others."""
-    line = next(line for line in (repo / "lessons" / "lessons.txt").read_text().splitlines()
-                if line.startswith(program + " | "))
-    return "webgl2" if "gl33" in line.split(" | ")[2].split() else "webgl"
-
-
 def registry(repo):
-    """Each lesson's (title, what it adds) by its program, in the registry's
-    order.  The configure has checked every line's form (cmake/Lessons.cmake)."""
+    """Each lesson's (title, needs, what it adds) by its program, in the
+    registry's order.  The configure has checked every line's form
+    (cmake/Lessons.cmake)."""
     lessons = {}
     for line in (repo / "lessons" / "lessons.txt").read_text().splitlines():
         if line.strip() and not line.lstrip().startswith("#"):
-            program, title, _needs, adds = line.split(" | ")
-            lessons[program] = (title, adds)
+            program, title, needs, adds = line.split(" | ")
+            lessons[program] = (title, needs.split(), adds)
     return lessons
 
 
-def page(title, body, style="style.css", script=""):
-    script = f'\n<script src="{script}"></script>' if script else ""
-    # Code too wide for the screen scrolls in its block, which the keyboard
-    # can then reach and scroll too.
-    body = body.replace("<pre>", '<pre tabindex="0">')
-    return f"""<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>{html.escape(title)}</title>
-<link rel="icon" href="data:,">
-<link rel="stylesheet" href="{style}">
-</head>
-<body>
-{body}{script}
-</body>
-</html>
-"""
+def webgl_for(repo, program):
+    """The WebGL a lesson is built for: WebGL 2 for one that needs OpenGL
+    3.3 (buffers and shaders), WebGL 1 under the emulation for the others."""
+    return "webgl2" if "gl33" in registry(repo)[program][1] else "webgl"
 
 
 def control_attributes(controls):
@@ -101,46 +79,17 @@ def control_attributes(controls):
 
 
 def bare_page(lesson, title, picture, controls=None, up="", needs="webgl"):
-    # Nothing but the canvas at the top-left corner on white: the page is
-    # what an <iframe> shows and what the screenshot tests compare.
-    # The canvas keeps its 500 x 500 pixels and is scaled to fit a
-    # narrower screen.  The lessons' pictures are made of those pixels (the
-    # guide reads them one by one, the tests compare them with the desktop
-    # programs), and lesson 7 turns half a degree per pixel dragged, so a
-    # finer canvas on a dense screen would turn faster under the same
-    # finger: the browser's smoothing of the scaled picture is the price.
-    # The focus is drawn inside the canvas, where the <iframe> cannot cut
-    # it off.  A lesson that takes the mouse (controls) also takes the
+    # Nothing but the canvas at the top-left corner on white (bare.css):
+    # the page is what an <iframe> shows and what the screenshot tests
+    # compare.  A lesson that takes the mouse (controls) also takes the
     # page's fingers on it.  needs is the WebGL the lesson draws with, for
     # lesson.js to say so where the browser lacks it.
-    attributes = control_attributes(controls)
-    return f"""<!DOCTYPE html>
-<html lang="en" data-lesson="{lesson}" data-needs="{needs}"{attributes}>
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>{html.escape(title)}</title>
-<link rel="icon" href="data:,">
-<style>
-html, body {{ margin: 0; background: #fff; overflow: hidden; }}
-canvas {{ position: absolute; left: 0; top: 0; width: min(100vw, 100vh, 500px);
-  height: min(100vw, 100vh, 500px); outline: none; }}
-canvas:focus-visible:not(.pointer) {{ outline: 4px solid #1747b5; outline-offset: -4px; }}
-[data-mouse] canvas {{ touch-action: none; }}
-#message {{ position: absolute; left: 0; top: 0; box-sizing: border-box; width: min(100vw, 500px);
-  margin: 0; padding: 12px 16px; background: rgba(255, 255, 255, 0.92);
-  font: 16px/1.4 sans-serif; color: #222; }}
-</style>
-</head>
-<body>
-<canvas id="canvas" width="500" height="500" tabindex="0" role="img"
+    body = f"""<canvas id="canvas" width="500" height="500" tabindex="0" role="img"
   aria-label="{html.escape(picture)}"></canvas>
 <p id="message" role="alert" hidden></p>
-<noscript><p>This lesson runs as a program in the page: it needs JavaScript.</p></noscript>
-<script src="{up}lesson.js"></script>
-</body>
-</html>
-"""
+<noscript><p>This lesson runs as a program in the page: it needs JavaScript.</p></noscript>"""
+    return page(title, body, [f"{up}bare.css"], [f"{up}lesson.js"],
+                f' data-lesson="{lesson}" data-needs="{needs}"{control_attributes(controls)}')
 
 
 # Names and signs of the keys on the buttons beside a lesson.
@@ -149,58 +98,38 @@ KEY_NAMES = {"Left": "Left arrow", "Right": "Right arrow", "Up": "Up arrow", "Do
 KEY_SIGNS = {"Left": "\u2190", "Up": "\u2191", "Right": "\u2192", "Down": "\u2193", "-": "\u2212"}
 
 
-def lesson_controls(text, camera=""):
-    """The keys a lesson takes and what its header says they do, or None
-    for a lesson that takes none.  The keys are the first of each case
-    group of its keyboard callback (a group that quits is left out: a
-    button that ends the lesson helps nobody) and the arrows of its
-    special callback; what they do is the key table of its header
-    comment, lines of keys, two spaces or more, and what they do.  camera
-    is the source of the core's camera where the lesson uses it, whose
-    keys come first."""
-    code = camera + text
-    if "glutKeyboardFunc" not in code and "glutSpecialFunc" not in code:
-        return None
-    keys = []
-    for labels, body in re.findall(r"((?:case '[^']+':\s*)+)(.*?)break;", code, flags=re.S):
-        if "glutLeaveMainLoop" not in body:
-            keys.append(re.search(r"case '([^']+)'", labels).group(1))
-    keys += [key.capitalize() for key in re.findall(r"case GLUT_KEY_(LEFT|RIGHT|UP|DOWN):", code)]
-    # A key both take (r) is listed where the lesson's own keys list it.
-    keys = list(reversed(dict.fromkeys(reversed(keys))))
-    table = []
-    for line in text.splitlines():
-        if not line.startswith("//"):
-            break
-        row = re.match(r"//   (\S.*)", line)
-        if row:
-            table.append(re.split(r"\s{2,}", row.group(1).strip(), maxsplit=1))
-    return {"keys": keys, "table": table, "mouse": "glutMouseFunc" in code}
-
-
-def camera_of(repo, text):
-    """The source of the core's camera (orbit.h) for a lesson that uses it,
-    whose keys it takes too; else nothing."""
-    return (repo / "core" / "orbit.cpp").read_text() if "orbitWithInput(" in text else ""
+def lesson_controls(repo, lesson):
+    """The keys a lesson takes and the rows of its list of keys, from
+    lessons/controls.txt, or None for a lesson that takes none."""
+    keys, table, mouse = [], [], False
+    for line in (repo / "lessons" / "controls.txt").read_text().splitlines():
+        if not line.strip() or line.lstrip().startswith("#"):
+            continue
+        fields = line.split(" | ")
+        if len(fields) != 4:
+            fail(f"lessons/controls.txt: the line '{line}' is not 'lessons | buttons | keys | does'.")
+        lessons, buttons, named, does = fields
+        if lesson not in lessons.split():
+            continue
+        table.append((named, does, buttons.split()))
+        if buttons == "mouse":
+            mouse = True
+        elif buttons != "-":
+            keys += buttons.split()
+    return {"keys": keys, "table": table, "mouse": mouse} if table else None
 
 
 def key_buttons(frame, controls):
     """The buttons for a lesson's keys and the list of what its keys do,
     for the page around the <iframe> named frame."""
-    def does(key):
-        for row in controls["table"]:
-            if len(row) == 2 and key in re.split(r"[\s,/()]+", row[0]):
-                return row[1]
-        return ""
-
     buttons = []
-    for key in controls["keys"]:
-        name = KEY_NAMES.get(key, key)
-        label = f"{name}: {does(key)}" if does(key) else name
-        buttons.append(f'<button type="button" data-key="{html.escape(key)}" '
-                       f'aria-label="{html.escape(label)}">{KEY_SIGNS.get(key, html.escape(key))}</button>')
-    rows = [f"<li><kbd>{html.escape(row[0])}</kbd> {html.escape(row[1])}</li>" if len(row) == 2
-            else f"<li>{html.escape(row[0])}</li>" for row in controls["table"]]
+    for named, does, keys in controls["table"]:
+        for key in keys if keys not in (["-"], ["mouse"]) else []:
+            label = f"{KEY_NAMES.get(key, key)}: {does}"
+            buttons.append(f'<button type="button" data-key="{html.escape(key)}" '
+                           f'aria-label="{html.escape(label)}">{KEY_SIGNS.get(key, html.escape(key))}</button>')
+    rows = [f"<li><kbd>{html.escape(named)}</kbd> {html.escape(does)}</li>"
+            for named, does, _keys in controls["table"]]
     if controls["mouse"]:
         rows.append("<li>On a touch screen one finger turns the camera as the drag does, "
                     "and two fingers pinch in and out as the wheel does.</li>")
@@ -217,7 +146,7 @@ def source_page(path, back):
     body = (f'<p class="crumbs"><a href="{back}">All lessons</a></p>\n'
             f"<h1><code>{html.escape(path.name)}</code></h1>\n"
             f"<pre><code>{html.escape(path.read_text())}</code></pre>")
-    return page(path.name, body, "../style.css")
+    return page(path.name, body, ["../style.css"])
 
 
 def guide_page(repo, out, solutions=()):
@@ -235,10 +164,7 @@ def guide_page(repo, out, solutions=()):
         pdf = None
     chapters = guide_pages.write_site_guide(repo, out, pdf)
     guide = out / "guide" / "lessons.html"
-    # As on the other pages, a listing too wide for the screen scrolls in
-    # its block, which the keyboard must be able to reach.
-    text = re.sub(r"<pre(?=[ >])", '<pre tabindex="0"', link_solutions(guide.read_text(), solutions))
-    guide.write_text(text)
+    guide.write_text(link_solutions(guide.read_text(), solutions))
     return chapters, pdf
 
 
@@ -289,8 +215,7 @@ def solution_pages(repo, out):
         picture = alt.group(1) if alt else heading
         title = f"{heading.rstrip('.')}: the solution"
         # The patches change what a lesson draws, not the keys it takes.
-        text = (repo / "lessons" / f"{program}.cpp").read_text()
-        controls = lesson_controls(text, camera_of(repo, text))
+        controls = lesson_controls(repo, program)
         shutil.copy(patch, out / "exercises" / patch.name)
         shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
         (out / "exercises" / f"{name}-bare.html").write_text(
@@ -315,43 +240,44 @@ def solution_pages(repo, out):
 </section>
 </main>"""
         (out / "exercises" / f"{name}.html").write_text(
-            page(title, body, "../style.css", "../site.js" if controls else ""))
+            page(title, body, ["../style.css"], ["../site.js"] if controls else []))
         names.append(name)
     return names
 
 
 def main():
-    if len(sys.argv) < 4:
-        fail("usage: make_site.py REPO SITE LESSON...")
+    if len(sys.argv) < 6 or "--core" not in sys.argv[4:]:
+        fail("usage: make_site.py REPO SITE LESSON... --core FILE...")
     repo, out = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+    at = sys.argv.index("--core")
+    named, core_files = sys.argv[3:at], sys.argv[at + 1:]
     listed = registry(repo)
-    unknown = [name for name in sys.argv[3:] if name not in listed]
+    unknown = [name for name in named if name not in listed]
     if unknown:
         fail(f"lessons/lessons.txt does not list {', '.join(unknown)}.")
-    lessons = [name for name in listed if name in sys.argv[3:]]
+    lessons = [name for name in listed if name in named]
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
     solutions = solution_pages(repo, out)
     chapters, pdf = guide_page(repo, out, solutions)
     (out / "source").mkdir(exist_ok=True)
-    for name in CORE_FILES:
+    for name in core_files:
         (out / "source" / f"{name}.html").write_text(
             source_page(repo / "core" / name, "../index.html"))
 
     sections = []
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
-        title, adds = listed[lesson]
+        title, needs, adds = listed[lesson]
         text = source.read_text()
-        controls = lesson_controls(text, camera_of(repo, text))
-        needs = webgl_for(repo, lesson)
-        if reads_functions(text):
-            (out / f"{lesson}.html").write_text(
-                function_page(lesson, title, needs, text, control_attributes(controls)))
+        controls = lesson_controls(repo, lesson)
+        if "expression" in needs:
+            (out / f"{lesson}.html").write_text(function_page(
+                lesson, title, webgl_for(repo, lesson), text, control_attributes(controls)))
         else:
             (out / f"{lesson}.html").write_text(
-                bare_page(lesson, title, f"{title}: {adds}", controls, needs=needs))
+                bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
@@ -365,7 +291,7 @@ def main():
 </section>""")
 
     core_links = ", ".join(f'<a href="source/{name}.html"><code>{name}</code></a>'
-                           for name in CORE_FILES)
+                           for name in core_files)
     pdf_link = f' (also <a href="guide/{pdf}">as a PDF to print</a>)' if pdf else ""
     body = f"""<header>
 <h1>Plotting z = f(x, y) with OpenGL, in your browser</h1>
@@ -381,7 +307,7 @@ shares the plot core: {core_links}.</p>
 <p>Each lesson is also a program of its own for the desktop: in the project's
 folder, <code>scripts/show velmor3</code> builds it with CMake and opens it in a window.</p>
 </footer>"""
-    (out / "index.html").write_text(page("The lessons", body, script="site.js"))
+    (out / "index.html").write_text(page("The lessons", body, ["style.css"], ["site.js"]))
 
 
 if __name__ == "__main__":

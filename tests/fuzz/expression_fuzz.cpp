@@ -24,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (error.message.empty() || error.column > text.size() + 1) {
             std::abort();
         }
+        // A comma where a ')' should come is an argument too many, and is
+        // said as such, not as a missing ')'.
+        if (error.message.find("')' is missing") != std::string::npos && error.column >= 1 &&
+            error.column <= text.size() && text[error.column - 1] == ',') {
+            std::abort();
+        }
         return 0;
     }
     Expression wrapped;

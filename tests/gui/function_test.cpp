@@ -132,6 +132,10 @@ TEST(Lesson9Function, PlanesAreDrawnAndColouredAsTheModelSays)
     // A constant: one colour, flat at the middle height.
     expectPlane(show({"3"}, &said), {0, 0, 3}, "velmor9-constant");
     EXPECT_NE(said.find("f is 3 all over the grid"), std::string::npos) << said;
+
+    // The highest of -x^2 is a negative zero, said as 0.
+    show({"-x^2"}, &said);
+    EXPECT_NE(said.find("the highest, f = 0.  Heights"), std::string::npos) << said;
 }
 
 // The key at the right edge runs from the map's first colour at the

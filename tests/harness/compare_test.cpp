@@ -32,41 +32,51 @@ harness::Image withPixels(harness::Image image, int count, harness::Rgb colour)
 } // namespace
 
 // Off by more than 10 % of 255 (25.5 levels) in any one channel: 26
-// levels are, 25 are not, in whichever channel and direction.
+// levels are, 25 are not, in whichever channel and direction, under both
+// the tolerant and the close rule.
 TEST(ComparePictures, APixelIsOffWhenOneChannelMovesMoreThanTenPercent)
 {
     const harness::Image grey = filled(GREY);
     const harness::Rgb near[] = {{125, 100, 100}, {100, 75, 100}, {125, 125, 125}};
     const harness::Rgb far[] = {{126, 100, 100}, {100, 74, 100}, {100, 100, 126}};
-    for (const harness::Rgb& colour : near) {
-        const harness::Image other = withPixels(grey, 1, colour);
-        EXPECT_EQ(harness::comparePictures(grey, other, harness::Match::Tolerant).differing, 0u)
-            << harness::toString(colour);
-        EXPECT_EQ(harness::comparePictures(grey, other, harness::Match::Exact).differing, 1u);
-    }
-    for (const harness::Rgb& colour : far) {
-        const harness::Image other = withPixels(grey, 1, colour);
-        EXPECT_EQ(harness::comparePictures(grey, other, harness::Match::Tolerant).differing, 1u)
-            << harness::toString(colour);
+    for (const harness::Match match : {harness::Match::Tolerant, harness::Match::Close}) {
+        for (const harness::Rgb& colour : near) {
+            const harness::Image other = withPixels(grey, 1, colour);
+            EXPECT_EQ(harness::comparePictures(grey, other, match).differing, 0u)
+                << harness::toString(colour);
+            EXPECT_EQ(harness::comparePictures(grey, other, harness::Match::Exact).differing, 1u);
+        }
+        for (const harness::Rgb& colour : far) {
+            const harness::Image other = withPixels(grey, 1, colour);
+            EXPECT_EQ(harness::comparePictures(grey, other, match).differing, 1u)
+                << harness::toString(colour);
+        }
     }
 }
 
-// At most 1 % of the pixels may be off; exactly, none may differ.
-TEST(ComparePictures, ToleratesOnePercentOfThePixelsAndExactlyNone)
+// Each rule at its edge, with a pair of pictures just inside and just
+// outside it: exactly, no pixel may differ (by a single level); closely,
+// one in a thousand may be off; tolerantly, one in a hundred.
+TEST(ComparePictures, EachRuleAllowsItsShareOfPixelsAndNotOneMore)
 {
+    struct Rule {
+        harness::Match match;
+        int allowed;       // of the 10000 pixels
+        harness::Rgb away; // a colour just off GREY under this rule
+    };
+    const Rule rules[] = {{harness::Match::Exact, 0, {101, 100, 100}},
+                          {harness::Match::Close, 10, {126, 100, 100}},
+                          {harness::Match::Tolerant, 100, {126, 100, 100}}};
     const harness::Image grey = filled(GREY);
-    const harness::Rgb white{255, 255, 255};
-    const harness::Comparison onePercent =
-        harness::comparePictures(grey, withPixels(grey, 100, white), harness::Match::Tolerant);
-    EXPECT_EQ(onePercent.allowed, 100u);
-    EXPECT_TRUE(onePercent.same());
-    EXPECT_FALSE(
-        harness::comparePictures(grey, withPixels(grey, 101, white), harness::Match::Tolerant)
-            .same());
-    EXPECT_TRUE(harness::comparePictures(grey, grey, harness::Match::Exact).same());
-    EXPECT_FALSE(
-        harness::comparePictures(grey, withPixels(grey, 1, {101, 100, 100}), harness::Match::Exact)
-            .same());
+    for (const Rule& rule : rules) {
+        const auto compared = [&](int off) {
+            return harness::comparePictures(grey, withPixels(grey, off, rule.away), rule.match);
+        };
+        const harness::Comparison inside = compared(rule.allowed);
+        EXPECT_EQ(inside.allowed, static_cast<std::size_t>(rule.allowed));
+        EXPECT_TRUE(inside.same()) << rule.allowed << " pixels off";
+        EXPECT_FALSE(compared(rule.allowed + 1).same()) << rule.allowed + 1 << " pixels off";
+    }
     EXPECT_THROW(
         harness::comparePictures(grey, harness::Image(SIDE, SIDE + 1), harness::Match::Exact),
         harness::HarnessError);

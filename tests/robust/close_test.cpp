@@ -37,7 +37,7 @@ void expectCleanExit(const harness::ExitStatus& status, harness::Lesson& lesson,
     EXPECT_TRUE(status.exited) << "ended by " << status.describe() << "; output:\n"
                                << lesson.output();
     EXPECT_EQ(status.code, 0) << status.describe() << "; output:\n" << lesson.output();
-    EXPECT_EQ(harness::unexpectedOutput(lesson.output()), "");
+    EXPECT_EQ(lesson.errors(), "");
     EXPECT_LT(took.count(), PROMPT_EXIT.count()) << "the process took this long to end";
 }
 

@@ -1,4 +1,4 @@
-// Lessons 7 and 8, whose cameras take the same input, under a storm of
+// Lessons 7, 8 and 9, whose cameras take the same input, under a storm of
 // it: thousands of keys, held keys, drags far outside the window, a
 // resize to 1 x 1 in the middle of a drag and the wheel.  Afterwards the
 // program must still answer, and its camera must be where the storm
@@ -82,6 +82,10 @@ INSTANTIATE_TEST_SUITE_P(Lessons, InputStorm,
 #ifdef VELMOR8_PROGRAM
                                            ,
                                            VELMOR8_PROGRAM
+#endif
+#ifdef VELMOR9_PROGRAM
+                                           ,
+                                           VELMOR9_PROGRAM
 #endif
                                            ),
                          [](const ::testing::TestParamInfo<const char*>& info) {

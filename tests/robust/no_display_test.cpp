@@ -216,6 +216,21 @@ TEST(NoCoreProfile, SaysWhatTheLessonNeedsAndWhatTheDisplayOffers)
     RecordProperty("no_core_profile_ms", static_cast<int>(outcome.elapsed.count()));
 }
 
+// Mesa told to offer an older shading language than OpenGL 3.3's: the
+// sentence names the language, not an OpenGL version the display has.
+TEST(NoCoreProfile, SaysWhenTheShadingLanguageIsWhatIsMissing)
+{
+    harness::VirtualDisplay display;
+    setenv("MESA_GLSL_VERSION_OVERRIDE", "130", 1);
+    const Outcome outcome = run(VELMOR8_PROGRAM, {}, display.name().c_str());
+    unsetenv("MESA_GLSL_VERSION_OVERRIDE");
+    const std::string sentence = "The lesson \"8. Buffers and shaders\" needs OpenGL 3.3 with the "
+                                 "core profile, but this display offers only the shading "
+                                 "language version 130 that MESA_GLSL_VERSION_OVERRIDE sets: "
+                                 "unset MESA_GLSL_VERSION_OVERRIDE.\n";
+    expectCleanFailure(outcome, outcome.output.rfind(sentence, 0) == 0 ? outcome.output : sentence);
+}
+
 // The lesson with its shaders broken as a learner's edit might break
 // them, each copy built by tests/robust/CMakeLists.txt from the lesson's
 // source with one line changed.  Each says which shader failed and what

@@ -15,14 +15,14 @@ need() {
 }
 
 # compare_pictures [--tolerant | --close] A.png B.png [DIFF.png]: the one comparer
-# of pictures (harness/capture --compare; harness.h names the tolerance and
+# of pictures (tools/capture/capture --compare; harness.h names the tolerance and
 # why).  Sets $differing to how many pixels differ (with --tolerant, --close: are
 # off by more than the tolerance), writes where to DIFF.png if given, and
 # succeeds if the two count as the same.  Pictures that cannot be compared
 # fail the test.  Needs $build, the build folder.
 compare_pictures() {
     local status=0
-    differing="$("${build:?}/harness/capture" --compare "$@")" || status=$?
+    differing="$("${build:?}/tools/capture/capture" --compare "$@")" || status=$?
     [ $status -ne 2 ] || fail "could not compare the pictures $*."
     return $status
 }

@@ -18,6 +18,15 @@ need git git
 fresh="$build/tests/tools/exercise-check"
 rm -rf "$fresh"
 mkdir -p "$fresh"
+# Each solution is built in a fresh copy of its own, but most patches leave
+# the core as it is: a compiler cache of this run's own (CMake takes the
+# launcher from the environment) compiles an unchanged file once.  Paths
+# under the copies' folder are hashed relative, so the copies hit alike.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR="$fresh/ccache" CCACHE_NOHASHDIR=1
+    CCACHE_BASEDIR="$(realpath "${TMPDIR:-/tmp}")"
+    export CCACHE_BASEDIR
+fi
 unset DISPLAY
 
 recorded() { sed -n "s/^$1 //p" "$src/docs/pictures.txt"; }

@@ -6,8 +6,8 @@
 #  - its files: the programs in /usr/bin (every lesson of lessons/lessons.txt
 #    that the build did not leave out), the guide with its pictures,
 #    sources, README and licence (copyright) in /usr/share/doc/velmor,
-#    nothing outside /usr, and every link of the guide resolving inside the
-#    installed tree;
+#    nothing outside /usr, every link of the guide resolving inside the
+#    installed tree and every source it names installed;
 #  - that apt would install it here (a simulation: nothing changes);
 #  - that each installed program, run from the unpacked tree, draws exactly
 #    the picture of the program in the build tree.
@@ -105,6 +105,13 @@ cmp -s "$src/LICENSE" "$root/$doc/copyright" || fail "/$doc/copyright is not the
 while read -r target; do
     [ -e "$root/$doc/docs/$target" ] || fail "the installed guide links to $target, which the package lacks."
 done < <(grep -o '](\([^)#:]*\))' "$root/$doc/docs/lessons.md" | sed 's/^](\(.*\))$/\1/')
+# Every source the guide names for the learner to read, linked or not,
+# is installed beside it (a lesson this build left out aside).
+while read -r source; do
+    lesson="$(basename "$source" .cpp)"
+    [[ "$source" != lessons/* ]] || [[ " ${lessons[*]} " == *" $lesson "* ]] || continue
+    [ -f "$root/$doc/$source" ] || fail "the installed guide names $source, which the package lacks."
+done < <(grep -o '\(core\|lessons\)/[A-Za-z0-9_/]*\.\(h\|cpp\)' "$root/$doc/docs/lessons.md" | sort -u)
 grep -q '](docs/gallery.png)' "$root/$doc/README.md" || fail "the installed README does not show the gallery."
 
 # --- libraries and dependencies ------------------------------------------------

@@ -49,6 +49,13 @@ foreach(program IN LISTS VELMOR_REGISTRY)
         problem("lessons/${program}.cpp gives its window no title \"${number}. ...\"; "
             "the registry says \"${VELMOR_${program}_TITLE}\".")
     endif()
+    # The registry says which lessons use the expression language; the
+    # builds link it by that alone.
+    string(FIND "${text}" "#include \"expression.h\"" includes)
+    if(NOT includes EQUAL -1 AND NOT "expression" IN_LIST VELMOR_${program}_NEEDS)
+        problem("lessons/${program}.cpp includes expression.h, but lessons/lessons.txt "
+            "does not say it needs expression.")
+    endif()
     foreach(title IN LISTS titles)
         if(NOT title STREQUAL "\"${VELMOR_${program}_TITLE}\"")
             problem("lessons/${program}.cpp gives its window the title ${title}; "

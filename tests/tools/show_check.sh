@@ -82,6 +82,6 @@ for request in "" velmor4; do
     compare_pictures "$show_build/$lesson.png" "$work/$lesson.png" || fail "scripts/show's picture of $lesson differs from the lesson's in $differing pixels."
 done
 
-"$build/harness/capture" --run bash "$0" "$src" "$build" "$show_build" --with-display ||
+"$build/tools/capture/capture" --run bash "$0" "$src" "$build" "$show_build" --with-display ||
     fail "the case with a display failed."
 echo "scripts/show builds from nothing, saves the lesson's picture with no display, and opens its window with one."

@@ -129,7 +129,7 @@ read -r width height colours < <(convert "$work/wide.png" -format '%w %h %k\n' i
 [ "$colours" -gt 20 ] || fail "the 320x200 snapshot has only $colours colours: not a lit surface."
 
 # --- the comparer's command line: its status says same, different or cannot --
-capture="$build/harness/capture"
+capture="$build/tools/capture/capture"
 compared() { # expected-status ARGS...: runs capture --compare, checks the status
     local wanted="$1" status=0
     shift

@@ -85,7 +85,7 @@ compare_lesson() {
     "$src/scripts/snapshot" --private-display --build-dir "$build" "$lesson" "$work/$name-native.png" ${size:+"$size"} ||
         fail "no snapshot of the native $lesson."
     # Nothing can be preloaded into the .exe to say when its frame is done,
-    # so the picture is taken once it has settled (see harness/capture.cpp).
+    # so the picture is taken once it has settled (see tools/capture/capture.cpp).
     "$src/scripts/snapshot" --private-display --build-dir "$build" --settle --program "$work/$lesson-wine" \
         "$lesson" "$work/$name-wine.png" ${size:+"$size"} ||
         fail "no snapshot of $lesson.exe under Wine."

@@ -91,8 +91,12 @@ TEST(Expression, RefusalsSayWhereAndWhy)
         {"foo(x)", 1, "'foo' is not a function"},
         {"sin x", 1, "sin is a function: give its argument in parentheses"},
         {"max(x)", 6, "max takes two arguments"},
+        {"max(x, y, 1)", 9, "max takes two arguments, not more"},
+        {"1e-400 * x", 1, "1e-400 is too small for a number: it would be taken as 0"},
+        {"x + 0.5e-999", 5, "too small"},
         {"cos(x, y)", 6, "cos takes one argument"},
         {"1, 2", 2, "comma belongs only"},
+        {"(x, y)", 3, "comma belongs only"},
         {"1e", 1, "exponent needs digits"},
         {"1e999", 1, "too large"},
         {"x * .", 5, "a point alone"},
@@ -108,7 +112,9 @@ TEST(Expression, RefusalsSayWhereAndWhy)
         EXPECT_EQ(error.column, c.column) << c.text << ": " << error.message;
         EXPECT_NE(error.message.find(c.says), std::string::npos) << c.text << ": " << error.message;
     }
-    // Just inside the limits.
+    // Just inside the limits: zero written small, and the smallest doubles.
+    EXPECT_EQ(evaluate("0e-999 + 0.000e5 + x", 2, 0), 2);
+    EXPECT_GT(evaluate("4.9e-324", 0, 0), 0);
     EXPECT_EQ(evaluate(std::string(99, '(') + "x" + std::string(99, ')'), 2, 0), 2);
     EXPECT_EQ(evaluate(std::string(99, '-') + "x", 2, 0), -2);
 }
@@ -127,12 +133,18 @@ TEST(Expression, ARefusedTextLeavesTheFunctionAsItWas)
 // bytes, counted; nothing that a terminal would act on.
 TEST(Text, CountsCharactersAndShowsNoControls)
 {
-    EXPECT_EQ(characterCount("x\xe2\x82\xac" "y"), 3u);           // a euro sign is one
-    EXPECT_EQ(characterCount("\xf0\x9f\x98\x80\xff\x80"), 3u);    // an emoji, two stray bytes
-    EXPECT_EQ(characterCount("\xe2\x82"), 2u);                    // a sequence cut short
+    EXPECT_EQ(characterCount("x\xe2\x82\xac"
+                             "y"),
+              3u);                                             // a euro sign is one
+    EXPECT_EQ(characterCount("\xf0\x9f\x98\x80\xff\x80"), 3u); // an emoji, two stray bytes
+    EXPECT_EQ(characterCount("\xe2\x82"), 2u);                 // a sequence cut short
     EXPECT_EQ(printable("--\x1b]0;T\x07"), "--\\x1b]0;T\\x07");
-    EXPECT_EQ(printable("a\xc2\x9b" "b\xc2\xa0" "c\x7f"), "a\\xc2\\x9bb\xc2\xa0" "c\\x7f");
-    EXPECT_EQ(printable("\xed\xa0\x80"), "\\xed\\xa0\\x80");      // a surrogate is no text
+    EXPECT_EQ(printable("a\xc2\x9b"
+                        "b\xc2\xa0"
+                        "c\x7f"),
+              "a\\xc2\\x9bb\xc2\xa0"
+              "c\\x7f");
+    EXPECT_EQ(printable("\xed\xa0\x80"), "\\xed\\xa0\\x80"); // a surrogate is no text
     EXPECT_EQ(printable("\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac", 2), "\xe2\x82\xac\xe2\x82\xac...");
     Expression f;
     ExpressionError error;
@@ -141,8 +153,7 @@ TEST(Text, CountsCharactersAndShowsNoControls)
         euros += "\xe2\x82\xac";
     }
     EXPECT_FALSE(f.read(euros, error));
-    EXPECT_NE(error.message.find("it is 1200 characters long"), std::string::npos)
-        << error.message;
+    EXPECT_NE(error.message.find("it is 1200 characters long"), std::string::npos) << error.message;
 }
 
 // The grid's cells are read digit by digit and never wrap, whatever the
@@ -160,8 +171,8 @@ TEST(Arguments, CellsAreAWholeNumberInRange)
         cells = 7;
         EXPECT_FALSE(readCells(refused, 400, cells, why)) << refused;
         EXPECT_EQ(cells, 7) << refused;
-        EXPECT_EQ(why, std::string("a whole number of cells from 1 to 400, not \"") + refused +
-                           "\"");
+        EXPECT_EQ(why,
+                  std::string("a whole number of cells from 1 to 400, not \"") + refused + "\"");
     }
 }
 

@@ -9,6 +9,7 @@ with one line on stderr at the first check that fails.
 """
 import functools
 import http.server
+import random
 import sys
 import threading
 import time
@@ -29,7 +30,7 @@ server = http.server.ThreadingHTTPServer(
     ("127.0.0.1", 0), functools.partial(Quiet, directory=sys.argv[1]))
 threading.Thread(target=server.serve_forever, daemon=True).start()
 SITE = f"http://127.0.0.1:{server.server_address[1]}"
-CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500, "scale": 1}
+CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500}
 
 
 def open_lesson(browser, query=""):
@@ -42,9 +43,8 @@ def open_lesson(browser, query=""):
 
 
 def shot(browser):
-    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))",
-                     wait=True)
-    return browser.send("Page.captureScreenshot", session=True, format="png", clip=CANVAS)["data"]
+    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+    return browser.shot(CANVAS)
 
 
 def text(browser, element):
@@ -108,6 +108,26 @@ try:
     check(text(browser, "key-lowest") == "-25" and text(browser, "key-highest") == "25",
           f"the key says {text(browser, 'key-lowest')} to {text(browser, 'key-highest')} for x * y.")
 
+    # Every grid the page offers draws, the finest right after a fine one,
+    # and says so only when it did.
+    for cells in (250, int(browser.evaluate("document.getElementById('cells').max"))):
+        browser.evaluate(f"document.getElementById('cells').value = {cells}")
+        submit(browser, "x * y")
+        said = text(browser, "function-message")
+        check(browser.evaluate("document.getElementById('function-message').dataset.failed") == "no"
+              and browser.evaluate("document.documentElement.dataset.state") == "running",
+              f"a grid of {cells} cells was answered with: {said!r}")
+
+    # A program that stops while drawing says so, and draws nothing more
+    # that could be called a success.
+    browser.evaluate("window.ccall = Module.ccall; Module.ccall = () => { throw new Error('stopped'); }")
+    submit(browser, "x + y")
+    said = text(browser, "function-message")
+    browser.evaluate("Module.ccall = window.ccall")
+    submit(browser, "x - y")
+    check("reload the page" in said and "reload the page" in text(browser, "function-message"),
+          f"a stopped program's page said {said!r}, then {text(browser, 'function-message')!r}.")
+
     # Markup in the address is shown as text, never made into elements or run.
     markup = "<img src=x onerror=\"document.title='run'\"><b>bold</b>"
     open_lesson(browser, "?f=" + urllib.parse.quote(markup))
@@ -121,6 +141,29 @@ try:
           "markup given as the function ran as script.")
     check(browser.evaluate("document.documentElement.dataset.state") == "running",
           "the lesson stopped after markup was given as the function.")
+
+    # The address as an attacker or a careless link writes it: whatever it
+    # holds, a success is said only for the very text of the address on a
+    # grid the page offers.
+    most = int(browser.evaluate("document.getElementById('cells').max"))
+    texts = ["x%00y", "x%0Ay", "%1B]0;T%07", "%E2%82%AC" * 600, "x" * 1001, "1e-400*x", "max(x,y,1)",
+             "-x^2", "%FF", "%"]
+    numbers = ["4294967297", "1e10", "-1", "0", "1.5", "0x10", " 20", "NaN", "", str(most + 1)]
+    generator = random.Random(26)
+    addresses = [f"?f={t}" for t in texts] + [f"?f=x&cells={n}" for n in numbers] + [
+        "?f=" + urllib.parse.quote("".join(generator.choice("xy+-*/^(),.e9 \0\x7f") for _ in range(12)))
+        + f"&cells={generator.choice(numbers)}" for _ in range(10)]
+    for address in addresses:
+        open_lesson(browser, address)
+        asked = urllib.parse.parse_qs(address[1:], keep_blank_values=True)
+        said = text(browser, "function-message")
+        if browser.evaluate("document.getElementById('function-message').dataset.failed") == "no":
+            function, cells = asked["f"][0], asked.get("cells", [str(most)])[0].strip()
+            check(function.isprintable() and len(function) <= 1000 and cells.isdigit()
+                  and 1 <= int(cells) <= most, f"{address[:60]} was drawn: {said!r}")
+        else:
+            check("\x1b" not in said and "\x07" not in said, f"{address[:60]} was echoed raw: {said!r}")
+    browser.errors = [e for e in browser.errors if "cannot be plotted" not in e]
 
     browser.evaluate("0")
     check(not browser.errors, f"console errors: {browser.errors}")

@@ -1,55 +1,51 @@
 #!/usr/bin/env python3
-"""Opens a page of the web edition in headless Chromium and reports on it.
+"""Opens a page of the web edition in a browser and reports on it.
 
-    page.py shot URL OUT.png [KEY...]
+    page.py [--engine E] shot URL OUT.png [KEY...] [+ URL OUT.png [KEY...]]...
                                the 500 x 500 picture once every lesson on
                                the page has drawn its first frame and
-                               taken the KEYs (xdotool names: Right, d, ...)
-    page.py check URL [FLAG...]  the lessons' states, the page's <h2>
+                               taken the KEYs (xdotool names: Right, d, ...);
+                               after each +, another picture in the same
+                               browser
+    page.py [--engine E] check URL [--no-webgl | --no-webgl2]
+                               the lessons' states, the page's <h2>
                                titles and every error in the browser's
-                               console; FLAGs go to Chromium
+                               console, in a browser with WebGL (or WebGL 2)
+                               turned off if asked
     page.py time URL [FRAMES] [--read-pixel]
                                navigation to the first finished frame, and
                                the median time of FRAMES more frames (ms);
                                --read-pixel ends each frame by reading one
                                pixel back instead of gl.finish, which
                                waits for the drawing to be done for sure
-    page.py fits URL...        at 360 x 740, as on a phone: fails if a page
+    page.py [--engine E] fits URL...
+                               at 360 x 740, as on a phone: fails if a page
                                (or a lesson's picture) is wider than that
+    page.py [--engine E] lose URL...
+                               each lesson's page with its WebGL context
+                               lost: it says so and offers a button that
+                               starts the lesson again, which does
     page.py axe URL...         axe-core's checks of levels A and AA: fails
                                on any violation, naming each
 
+E is chromium (the default), firefox or webkit; driver.mjs drives them.
 A KEY of shot may also be a gesture on the middle of the page's canvas:
 drag:DX,DY with the mouse's left button, touch:DX,DY with one finger,
 wheel:NOTCHES[/PARTS] (negative: towards the user), each notch sent in
 PARTS wheel events, and pinch:FACTOR, two fingers spread by FACTOR.
-
-Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so
-that console messages arrive with their level and from every frame of the
-page.  It runs with a fresh profile, SwiftShader's WebGL and no network
-beyond the page's own 127.0.0.1 server.  Exits 1 with one line on stderr
-when the page fails: a lesson that did not start, or an error logged.
+Exits 1 with one line on stderr when the page fails: a lesson that did
+not start, or an error logged.
 """
 import base64
 import json
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
-import time
 
-# Seconds for the page to load and every lesson on it to draw once.
-LOAD_TIMEOUT = 60
-
-# The lessons' states on the page (lesson.js sets them on each <html>).
-STATES = """(() => {
-  if (document.readyState !== 'complete') return null;
-  const docs = [document];
-  for (const frame of document.querySelectorAll('iframe')) docs.push(frame.contentDocument);
-  return docs.filter(d => d && d.documentElement.dataset.lesson)
-             .map(d => d.documentElement.dataset.lesson + '=' + (d.documentElement.dataset.state || 'loading'));
-})()"""
+# Seconds for the browser to close once asked.
+CLOSE_TIMEOUT = 60
+DRIVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "driver.mjs")
+ENGINE = "chromium"
 
 # FRAMES redraws one after another, each timed from the start of the
 # display callback to the end of the GPU's work (gl.finish, or the read of
@@ -71,196 +67,99 @@ FRAME_TIMES = """new Promise(resolve => {
 })"""
 
 
-# What a few xdotool key names are to the browser: the DOM key, and the
-# key code that the GLUT of the web build reads.  A single letter or digit
-# stands for itself.
-KEY_CODES = {"Left": ("ArrowLeft", 37), "Up": ("ArrowUp", 38), "Right": ("ArrowRight", 39),
-             "Down": ("ArrowDown", 40), "Escape": ("Escape", 27),
-             "plus": ("+", 107), "minus": ("-", 109)}
-
-# Resolves after enough animation frames for the lesson to have handled
-# every key and drawn what they asked for.
-SETTLE = "new Promise(r => { let n = 10; const f = () => --n ? requestAnimationFrame(f) : r(0); f(); })"
-
-
 def fail(message):
     print("page.py: " + message, file=sys.stderr)
     sys.exit(1)
 
 
 class Browser:
-    def __init__(self, width, height, flags=(), phone=False):
-        self.profile = tempfile.mkdtemp(prefix="velmor-chromium.")
-        to_browser_r, self.to_browser = os.pipe()
-        self.from_browser, from_browser_w = os.pipe()
-        # The browser reads commands on fd 3 and answers on fd 4.  The
-        # pipes may already sit on 3 or 4, so they are copied out of the
-        # way first (dup2 onto another number also makes them inheritable).
-        def child_fds():
-            read_end, write_end = os.dup(to_browser_r), os.dup(from_browser_w)
-            os.dup2(read_end, 3)
-            os.dup2(write_end, 4)
-        command = [shutil.which("chromium") or "chromium", "--headless=new", "--no-sandbox",
-                   "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-                   f"--window-size={width},{height}", "--hide-scrollbars",
-                   f"--user-data-dir={self.profile}", "--remote-debugging-pipe",
-                   "--disable-background-networking", "--disable-component-update",
-                   "--disable-sync", "--no-first-run", "--disable-quic", *flags, "about:blank"]
-        self.process = subprocess.Popen(command, preexec_fn=child_fds, close_fds=False,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(to_browser_r)
-        os.close(from_browser_w)
-        self.buffer = b""
-        self.next_id = 0
+    """One browser of ENGINE, driven by driver.mjs; phone: a phone's screen."""
+
+    def __init__(self, width, height, flags=(), phone=False, engine=None):
+        self.engine = engine or ENGINE
+        command = ["node", DRIVER, self.engine, str(width), str(height), *flags]
+        if phone:
+            command.append("--phone")
+        self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        text=True)
         self.errors = []
-        targets = self.send("Target.getTargets")["targetInfos"]
-        page = next(t["targetId"] for t in targets if t["type"] == "page")
-        self.session = self.send("Target.attachToTarget", targetId=page, flatten=True)["sessionId"]
-        for domain in ("Runtime", "Log", "Page"):
-            self.send(domain + ".enable", session=True)
-        # The window's size is not quite the page's: set the page's.
-        self.send("Emulation.setDeviceMetricsOverride", session=True, width=width,
-                  height=height, deviceScaleFactor=2 if phone else 1, mobile=phone)
 
     def close(self):
-        self.process.kill()
-        self.process.wait()
-        os.close(self.to_browser)
-        os.close(self.from_browser)
-        shutil.rmtree(self.profile, ignore_errors=True)
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=CLOSE_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
 
-    def send(self, method, session=False, **params):
-        self.next_id += 1
-        message = {"id": self.next_id, "method": method, "params": params}
-        if session:
-            message["sessionId"] = self.session
-        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
-        while True:
-            reply = self.receive()
-            if reply.get("id") == self.next_id:
-                if "error" in reply:
-                    fail(f"{method}: {reply['error'].get('message')}")
-                return reply["result"]
+    def call(self, name, *args):
+        """One call of driver.mjs (see there), its value; fails the test on its failure."""
+        self.process.stdin.write(json.dumps({"do": name, "with": args}) + "\n")
+        self.process.stdin.flush()
+        line = self.process.stdout.readline()
+        if not line:
+            fail(f"the {self.engine} driver stopped (run: node {DRIVER} {self.engine} 500 500).")
+        reply = json.loads(line)
+        self.errors += reply["errors"]
+        if "fail" in reply:
+            fail(f"{self.engine}: {name}: {reply['fail']}; console errors: {self.errors}")
+        return reply["value"]
 
-    def receive(self):
-        while b"\0" not in self.buffer:
-            chunk = os.read(self.from_browser, 65536)
-            if not chunk:
-                fail("Chromium closed its DevTools pipe (did it start?).")
-            self.buffer += chunk
-        message, self.buffer = self.buffer.split(b"\0", 1)
-        event = json.loads(message)
-        self.note(event)
-        return event
-
-    def note(self, event):
-        """Keeps every console error, uncaught exception and logged error."""
-        method, params = event.get("method"), event.get("params", {})
-        if method == "Runtime.consoleAPICalled" and params["type"] in ("error", "assert"):
-            self.errors.append(" ".join(str(a.get("value", a.get("description", "")))
-                                        for a in params["args"]))
-        elif method == "Runtime.exceptionThrown":
-            details = params["exceptionDetails"]
-            self.errors.append(details.get("exception", {}).get("description", details["text"]))
-        elif method == "Log.entryAdded" and params["entry"]["level"] == "error":
-            self.errors.append(params["entry"]["text"])
-
-    def evaluate(self, expression, wait=False):
-        result = self.send("Runtime.evaluate", session=True, expression=expression,
-                           returnByValue=True, awaitPromise=wait)
-        if "exceptionDetails" in result:
-            details = result["exceptionDetails"]
-            fail("evaluating in the page failed: "
-                 + details.get("exception", {}).get("description", details["text"]))
-        return result["result"].get("value")
-
-    def gesture(self, name):
-        """Does one gesture word of press() on the middle of the canvas."""
-        kind, _, amount = name.partition(":")
-        x, y = self.evaluate("(r => [r.left + r.width / 2, r.top + r.height / 2])"
-                             "(document.getElementById('canvas').getBoundingClientRect())")
-        def mouse(kind, at, **more):
-            self.send("Input.dispatchMouseEvent", session=True, type=kind, x=at[0], y=at[1], **more)
-        def fingers(kind, *points):
-            self.send("Input.dispatchTouchEvent", session=True, type=kind,
-                      touchPoints=[{"x": px, "y": py, "id": i} for i, (px, py) in enumerate(points)])
-        if kind in ("drag", "touch"):
-            dx, dy = (float(v) for v in amount.split(","))
-            for step in range(11):
-                at = (x + dx * step / 10, y + dy * step / 10)
-                if kind == "drag":
-                    mouse("mousePressed" if step == 0 else "mouseMoved", at, button="left", buttons=1)
-                else:
-                    fingers("touchStart" if step == 0 else "touchMove", at)
-            if kind == "drag":
-                mouse("mouseReleased", at, button="left")
-            else:
-                fingers("touchEnd")
-        elif kind == "wheel":
-            notches, _, parts = amount.partition("/")
-            notches, parts = int(notches), int(parts or 1)
-            if parts == 1:
-                # A notch as a mouse's wheel gives it: 120 of wheelDelta.
-                for _ in range(abs(notches)):
-                    mouse("mouseWheel", (x, y), deltaX=0, deltaY=-100 if notches > 0 else 100)
-            else:
-                # Chromium's own wheel events come in whole notches, so the
-                # parts of one, as a fine wheel or a touchpad sends them,
-                # are made in the page.
-                self.evaluate(f"""for (let i = 0; i < {abs(notches) * parts}; ++i) {{
-                  const e = new MouseEvent('mousewheel', {{bubbles: true, cancelable: true,
-                                                          clientX: {x}, clientY: {y}}});
-                  Object.defineProperty(e, 'wheelDelta', {{value: {120 // parts * (1 if notches > 0 else -1)}}});
-                  document.getElementById('canvas').dispatchEvent(e);
-                }}""")
-        elif kind == "pinch":
-            factor = float(amount)
-            spread = [50 * factor ** (step / 10) for step in range(11)]
-            fingers("touchStart", (x - spread[0], y), (x + spread[0], y))
-            for half in spread[1:]:
-                fingers("touchMove", (x - half, y), (x + half, y))
-            fingers("touchEnd")
-        else:
-            fail(f"no gesture '{name}'.")
+    def evaluate(self, expression):
+        """The value of expression (statements too) in the page, once any promise settles."""
+        return self.call("evaluate", expression)
 
     def press(self, names):
-        """Types the keys into the page, as a learner's keyboard would."""
-        for name in names:
-            if ":" in name:
-                self.gesture(name)
-                continue
-            if name in KEY_CODES:
-                key, code = KEY_CODES[name]
-            elif len(name) == 1 and name.isalnum():
-                key, code = name, ord(name.upper())
-            else:
-                fail(f"no key code for the key name '{name}'.")
-            for kind in ("keyDown", "keyUp"):
-                self.send("Input.dispatchKeyEvent", session=True, type=kind, key=key,
-                          windowsVirtualKeyCode=code, nativeVirtualKeyCode=code)
-        self.evaluate(SETTLE, wait=True)
+        """Types the keys and makes the gestures, as a learner's hands would."""
+        self.call("press", *names)
+
+    def shot(self, clip=None):
+        """The viewport's picture (or CLIP's), PNG in base64."""
+        return self.call("shot", *([clip] if clip else []))
 
     def open(self, url):
         """Navigates to url and waits until every lesson on it has drawn."""
-        self.send("Page.navigate", session=True, url=url)
-        deadline = time.monotonic() + LOAD_TIMEOUT
-        while time.monotonic() < deadline:
-            time.sleep(0.1)
-            states = self.evaluate(STATES)
-            if states is not None and not any(s.endswith("=loading") for s in states):
-                return states
-        fail(f"{url}: not every lesson drew a frame within {LOAD_TIMEOUT} s: {states}; "
-             f"console errors: {self.errors}")
+        return self.call("open", url)
 
 
+# Where the lesson's picture is on its page: the canvas, without the
+# scroll bar a browser may draw beside it.
+CANVAS = """(r => ({x: r.left, y: r.top, width: r.width, height: r.height}))
+  (document.getElementById('canvas').getBoundingClientRect())"""
 # The page's width and its widest element, at least the canvas; the
 # frames' pages are checked on their own.
 WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
   ...[...document.querySelectorAll('canvas, iframe')].map(e => Math.ceil(e.getBoundingClientRect().right))]"""
 # A phone's screen, in CSS pixels.
 PHONE = (360, 740)
+# The narrowest window an engine's driver was measured to give where it
+# cannot give a phone's: WebKitWebDriver's MiniBrowser window keeps a
+# width of 447 px on Xvfb, whatever size it is asked for.
+NARROWEST = {"webkit": 447}
 AXE_LEVELS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22a", "wcag22aa"]
 AXE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node_modules", "axe-core", "axe.min.js")
+
+
+# Takes WebGL from the page's lesson, as a browser may at any time.
+LOSE = "Module.ctx.getExtension('WEBGL_lose_context').loseContext()"
+# What the page shows then: its state, its sentence, and what has the focus.
+AFTER_LOSS = """[document.documentElement.dataset.state, document.getElementById('message').textContent,
+  document.activeElement.id, document.getElementById('canvas').hidden]"""
+
+
+def lose(browser, url):
+    """lose on one page: what is wrong with it, if anything."""
+    browser.open(url)
+    browser.evaluate(LOSE)
+    browser.press([])
+    state, said, focused, hidden = browser.evaluate(AFTER_LOSS)
+    print(f"{url}: after the loss, {state}: {said!r}")
+    if state != "lost" or "start it again" not in said or focused != "start-again" or not hidden:
+        return [f"{url}: a lost WebGL context left the state {state}, the message {said!r}, "
+                f"the focus on {focused!r} and the picture {'hidden' if hidden else 'shown'}"]
+    browser.evaluate("document.getElementById('start-again').click()")
+    states = browser.call("ready", url)
+    return [f"{url}: started again: {s}" for s in states if not s.endswith("=running")]
 
 
 def survey(browser, mode, url):
@@ -272,8 +171,16 @@ def survey(browser, mode, url):
         # fit, so the page is measured against the screen's width.
         widths = browser.evaluate(WIDTHS)
         print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
-        if max(widths) > PHONE[0]:
-            problems.append(f"{url} is wider than a {PHONE[0]} px screen: {widths}")
+        screen = PHONE[0]
+        if browser.engine in NARROWEST and widths[1] > screen:
+            # This engine's window does not shrink to a phone's width: the
+            # page must fit the narrowest window it gets, as measured.
+            screen = widths[1]
+            if screen > NARROWEST[browser.engine]:
+                problems.append(f"{url}: the {browser.engine} window is {screen} px wide, "
+                                f"wider than the {NARROWEST[browser.engine]} px it was measured to shrink to")
+        if max(widths) > screen:
+            problems.append(f"{url} is wider than a {screen} px screen: {widths}")
     else:
         if not os.path.isfile(AXE):
             fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
@@ -282,7 +189,7 @@ def survey(browser, mode, url):
         found = browser.evaluate(
             "axe.run(document, {runOnly: {type: 'tag', values: %s}}).then(r => r.violations.map("
             "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
-            % json.dumps(AXE_LEVELS), wait=True)
+            % json.dumps(AXE_LEVELS))
         print(f"{url}: {len(found)} violations")
         problems += [f"{url}: {violation}" for violation in found]
     browser.evaluate("0")
@@ -293,43 +200,54 @@ def survey(browser, mode, url):
 
 
 def main():
-    modes = ("shot", "check", "time", "fits", "axe")
-    if len(sys.argv) < 3 or sys.argv[1] not in modes:
-        fail("usage: page.py shot URL OUT.png [KEY...] | check URL [FLAG...]"
-             " | time URL [FRAMES] [--read-pixel] | fits URL... | axe URL...")
-    mode, url = sys.argv[1], sys.argv[2]
-    if mode in ("fits", "axe"):
+    global ENGINE
+    args = sys.argv[1:]
+    if args[:1] == ["--engine"] and len(args) > 1:
+        ENGINE, args = args[1], args[2:]
+    modes = ("shot", "check", "time", "fits", "lose", "axe")
+    if len(args) < 2 or args[0] not in modes:
+        fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL [FLAG]"
+             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL...")
+    mode, url = args[0], args[1]
+    if mode in ("fits", "lose", "axe"):
         browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
+        check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
         try:
-            problems = [problem for page in sys.argv[2:] for problem in survey(browser, mode, page)]
+            problems = [problem for page in args[1:] for problem in check(browser, page)]
         finally:
             browser.close()
         for problem in problems:
             print(problem)
         if problems:
-            fail(f"{len(problems)} problems on {len(sys.argv) - 2} pages, the first: {problems[0]}")
+            fail(f"{len(problems)} problems on {len(args) - 1} pages, the first: {problems[0]}")
         return
-    browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, sys.argv[3:])
+    browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, args[2:])
     try:
-        states = browser.open(url)
         if mode == "shot":
-            if len(sys.argv) > 4:
-                browser.press(sys.argv[4:])
-            picture = browser.send("Page.captureScreenshot", session=True, format="png")
-            with open(sys.argv[3], "wb") as out:
-                out.write(base64.b64decode(picture["data"]))
-        elif mode == "check":
+            # URL OUT.png KEY... once for each picture, between +s.
+            states = []
+            shots = " ".join(args[1:]).split(" + ")
+            for shot in shots:
+                url, out, *keys = shot.split()
+                states += browser.open(url)
+                if keys:
+                    browser.press(keys)
+                with open(out, "wb") as picture:
+                    picture.write(base64.b64decode(browser.shot(browser.evaluate(CANVAS))))
+        else:
+            states = browser.open(url)
+        if mode == "check":
             print("states: " + " ".join(states))
             titles = browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)")
             for title in titles:
                 print("title: " + title)
-        else:
+        elif mode == "time":
             first = browser.evaluate("document.documentElement.dataset.firstFrameMs")
-            options = sys.argv[3:]
+            options = args[2:]
             sync = READ_PIXEL if "--read-pixel" in options else FINISH
             counts = [int(o) for o in options if o.isdigit()]
             frames = counts[0] if counts else 100
-            median = browser.evaluate(FRAME_TIMES % (sync, frames), wait=True)
+            median = browser.evaluate(FRAME_TIMES % (sync, frames))
             print(f"first frame {first} ms, frame median {median:.2f} ms")
         # Let late messages arrive before judging the console.
         browser.evaluate("0")

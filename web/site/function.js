@@ -45,12 +45,27 @@
     if (length > MAX_LENGTH) {
       say('The function given cannot be plotted: it is ' + length +
           ' characters long, and at most ' + MAX_LENGTH + ' are read.', true);
+    } else if (document.documentElement.dataset.state !== 'running') {
+      // A program that has stopped draws nothing more: a success said now
+      // would stand beside the old picture.
+      say('The lesson has stopped, so it cannot draw this function: reload the page to start ' +
+          'it again.', true);
     } else {
-      // The cells as typed: the lesson reads them as its command line's.
-      drawn = Module.ccall('plotNewFunction', 'number', ['string', 'string'],
-                           [text, cells.value]) === 1;
-      say(Module.ccall('plotMessage', 'string', [], []), !drawn);
-      if (drawn) showKey();
+      try {
+        // The text as its bytes and their count, so that a NUL in it
+        // reaches the lesson (and is refused there) instead of ending it;
+        // the cells as typed: the lesson reads them as its command line's.
+        var bytes = new TextEncoder().encode(text);
+        drawn = Module.ccall('plotNewFunction', 'number', ['array', 'number', 'string'],
+                             [bytes, bytes.length, cells.value]) === 1;
+        say(Module.ccall('plotMessage', 'string', [], []), !drawn);
+        if (drawn) showKey();
+      } catch (error) {
+        drawn = false;
+        document.documentElement.dataset.state = 'failed';
+        say('The lesson stopped while drawing this function (' + error.message + '): reload the ' +
+            'page to start it again.', true);
+      }
     }
     var page = document.documentElement.dataset;
     page.plots = Number(page.plots || 0) + 1;

@@ -60,6 +60,27 @@
     say(NO_WEBGL, true);
   });
 
+  // A browser may take WebGL back from a page at any time (too many pages
+  // drawing, the graphics driver restarted, a laptop woken up), and the
+  // lesson's buffers and shaders go with it.  The lesson cannot draw on,
+  // so the page says so, hides the stale picture and offers a fresh start.
+  canvas.addEventListener('webglcontextlost', function () {
+    canvas.hidden = true;
+    document.documentElement.dataset.state = 'lost';
+    say('The browser took WebGL back from this page, so the lesson cannot draw any more: ' +
+        'start it again.', false);
+    var again = document.createElement('button');
+    again.type = 'button';
+    again.id = 'start-again';
+    again.textContent = 'Start the lesson again';
+    again.addEventListener('click', function () {
+      document.documentElement.dataset.state = 'loading';
+      location.reload();
+    });
+    document.getElementById('message').append(' ', again);
+    again.focus();
+  });
+
   // Keys go to the page the canvas is in; clicking the lesson gives it them.
   // The focus then shows only once the keyboard has moved it (Tab): a ring
   // round the picture after every click or touch would only be in the way.

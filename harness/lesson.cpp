@@ -1,6 +1,5 @@
-// harness.cpp - the private X server, the lesson processes and the image
-// helpers declared in harness.h.
-#include "harness.h"
+// lesson.cpp - the private X server and a lesson program running on it.
+#include "internal.h"
 
 #include "frame_record.h"
 
@@ -10,22 +9,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <set>
-#include <sstream>
 #include <thread>
-
-extern char** environ;
 
 #ifndef LESSON_HARNESS_FRAME_NOTIFY
 #error "LESSON_HARNESS_FRAME_NOTIFY must name the frame notifier library (CMake sets it)"
@@ -33,9 +23,6 @@ extern char** environ;
 
 namespace harness {
 namespace {
-
-// How often the loops that cannot block on a descriptor look again.
-constexpr Milliseconds POLL_INTERVAL(10);
 
 // How long a stopped Xvfb may take to end before it is killed.
 constexpr Milliseconds XVFB_STOP_TIMEOUT(5000);
@@ -51,121 +38,6 @@ constexpr std::size_t OUTPUT_TAIL = 4000;
 // preloaded libraries unless told otherwise, which matters when the
 // lessons are built with -fsanitize=address.
 constexpr const char* ASAN_LINK_ORDER_OFF = "verify_asan_link_order=0";
-
-// ---------------------------------------------------------------------------
-// X errors
-
-// Xlib's default error handler ends the process.  A test must instead see
-// a failing request as a failure, so errors are only recorded here and
-// looked at after XSync.
-int lastXError = 0;
-
-int recordXError(Display*, XErrorEvent* event)
-{
-    lastXError = event->error_code;
-    return 0;
-}
-
-// Runs request and XSync; throws if the server answered with an error.
-template <typename Request> void checkedX(Display* display, const char* what, Request request)
-{
-    lastXError = 0;
-    request();
-    XSync(display, False);
-    if (lastXError != 0) {
-        char text[256];
-        XGetErrorText(display, lastXError, text, sizeof text);
-        throw HarnessError(std::string("X request failed: ") + what + ": " + text);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Processes
-
-Milliseconds remaining(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? left : Milliseconds(0);
-}
-
-std::string tail(const std::string& text)
-{
-    if (text.size() <= OUTPUT_TAIL) {
-        return text;
-    }
-    return "..." + text.substr(text.size() - OUTPUT_TAIL);
-}
-
-std::string temporaryRoot()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    return (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
-}
-
-// A new empty file for a process's output; its path.
-std::string makeLogFile(const std::string& prefix)
-{
-    std::string path = temporaryRoot() + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(path.begin(), path.end());
-    buffer.push_back('\0');
-    const int fd = mkstemp(buffer.data());
-    if (fd < 0) {
-        throw HarnessError("cannot create a log file under " + temporaryRoot() + ": " +
-                           std::strerror(errno));
-    }
-    ::close(fd);
-    return buffer.data();
-}
-
-std::string environmentValue(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-// Replaces the child with `argv`, output to `logFd`, input from
-// /dev/null.  Only async-signal-safe calls after fork.
-[[noreturn]] void execChild(std::vector<char*>& argv, std::vector<char*>& envp, int logFd,
-                            int deathSignal)
-{
-    setpgid(0, 0);
-    // If the test program dies, its servers and lessons go with it.
-    prctl(PR_SET_PDEATHSIG, deathSignal);
-    const int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0) {
-        dup2(devNull, STDIN_FILENO);
-    }
-    if (logFd >= 0) {
-        dup2(logFd, STDOUT_FILENO);
-        dup2(logFd, STDERR_FILENO);
-    }
-    execvpe(argv[0], argv.data(), envp.data());
-    const char* message = "harness: cannot execute ";
-    (void)!write(STDERR_FILENO, message, std::strlen(message));
-    (void)!write(STDERR_FILENO, argv[0], std::strlen(argv[0]));
-    (void)!write(STDERR_FILENO, "\n", 1);
-    _exit(127);
-}
-
-ExitStatus decodeStatus(int status)
-{
-    ExitStatus result;
-    if (WIFEXITED(status)) {
-        result.exited = true;
-        result.code = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-    return result;
-}
-
-// Orphaned grandchildren (a wrapper's child that outlives the wrapper)
-// become this process's children, so that they can be waited for.
-void becomeSubreaper()
-{
-    static const bool done = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-    (void)done;
-}
 
 int shiftOf(unsigned long mask)
 {
@@ -192,357 +64,6 @@ std::uint8_t channel(unsigned long value, unsigned long mask)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Images
-
-std::string toString(const Rgb& colour)
-{
-    return "(" + std::to_string(colour.r) + ", " + std::to_string(colour.g) + ", " +
-           std::to_string(colour.b) + ")";
-}
-
-Image::Image(int width, int height)
-    : width_(width), height_(height),
-      pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
-{
-    if (width < 0 || height < 0) {
-        throw HarnessError("an image cannot have a negative size");
-    }
-}
-
-Rgb Image::pixel(int x, int y) const
-{
-    if (!contains(x, y)) {
-        throw HarnessError("pixel (" + std::to_string(x) + ", " + std::to_string(y) +
-                           ") lies outside the " + std::to_string(width_) + " x " +
-                           std::to_string(height_) + " image");
-    }
-    return pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                   static_cast<std::size_t>(x)];
-}
-
-void Image::setPixel(int x, int y, Rgb colour)
-{
-    if (!contains(x, y)) {
-        throw HarnessError("pixel (" + std::to_string(x) + ", " + std::to_string(y) +
-                           ") lies outside the image");
-    }
-    pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-            static_cast<std::size_t>(x)] = colour;
-}
-
-std::size_t Image::distinctColours() const
-{
-    std::set<std::uint32_t> colours;
-    for (const Rgb& c : pixels_) {
-        colours.insert((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b);
-    }
-    return colours.size();
-}
-
-void Image::writePpm(const std::string& path) const
-{
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << width_ << " " << height_ << "\n255\n";
-    for (const Rgb& c : pixels_) {
-        out.put(static_cast<char>(c.r)).put(static_cast<char>(c.g)).put(static_cast<char>(c.b));
-    }
-    if (!out) {
-        throw HarnessError("cannot write " + path);
-    }
-}
-
-Image readPpm(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return parsePpm(bytes.str());
-}
-
-Image parsePpm(const std::string& bytes)
-{
-    std::istringstream in(bytes);
-    std::string magic;
-    int width = 0, height = 0, maximum = 0;
-    in >> magic >> width >> height >> maximum;
-    in.get(); // the one white space character before the pixels
-    if (!in || magic != "P6" || maximum != 255 || width <= 0 || height <= 0) {
-        return Image();
-    }
-    Image result(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            char rgb[3];
-            if (!in.read(rgb, sizeof rgb)) {
-                return Image();
-            }
-            result.setPixel(x, y,
-                            Rgb{static_cast<std::uint8_t>(rgb[0]),
-                                static_cast<std::uint8_t>(rgb[1]),
-                                static_cast<std::uint8_t>(rgb[2])});
-        }
-    }
-    return result;
-}
-
-namespace {
-
-bool pixelsDiffer(const Rgb& a, const Rgb& b, Match match)
-{
-    if (match == Match::Exact) {
-        return a != b;
-    }
-    // Off when a channel differs by more than the percentage of 255, in
-    // integers: 100 |d| > percent x 255.
-    const auto off = [](int p, int q) {
-        return 100 * std::abs(p - q) > TOLERATED_CHANNEL_PERCENT * 255;
-    };
-    return off(a.r, b.r) || off(a.g, b.g) || off(a.b, b.b);
-}
-
-void checkSameSize(const Image& a, const Image& b)
-{
-    if (a.width() != b.width() || a.height() != b.height()) {
-        throw HarnessError("cannot compare a " + std::to_string(a.width()) + " x " +
-                           std::to_string(a.height()) + " image with a " +
-                           std::to_string(b.width()) + " x " + std::to_string(b.height()) + " one");
-    }
-}
-
-} // namespace
-
-Comparison comparePictures(const Image& a, const Image& b, Match match)
-{
-    checkSameSize(a, b);
-    Comparison result;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            result.differing += pixelsDiffer(a.pixel(x, y), b.pixel(x, y), match) ? 1 : 0;
-        }
-    }
-    const std::size_t pixels =
-        static_cast<std::size_t>(a.width()) * static_cast<std::size_t>(a.height());
-    if (match == Match::Tolerant) {
-        result.allowed = pixels * TOLERATED_SHARE_PERCENT / 100;
-    } else if (match == Match::Close) {
-        result.allowed = pixels * TOLERATED_CLOSE_SHARE_PER_MILLE / 1000;
-    }
-    return result;
-}
-
-Image differencePicture(const Image& a, const Image& b, Match match)
-{
-    checkSameSize(a, b);
-    const Rgb marked{255, 0, 0};
-    const auto fade = [](std::uint8_t level) {
-        return static_cast<std::uint8_t>(255 - (255 - level) / 4);
-    };
-    Image result(a.width(), a.height());
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const Rgb p = a.pixel(x, y);
-            result.setPixel(x, y,
-                            pixelsDiffer(p, b.pixel(x, y), match)
-                                ? marked
-                                : Rgb{fade(p.r), fade(p.g), fade(p.b)});
-        }
-    }
-    return result;
-}
-
-std::size_t countDifferentPixels(const Image& a, const Image& b)
-{
-    return comparePictures(a, b, Match::Exact).differing;
-}
-
-// ---------------------------------------------------------------------------
-// Commands
-
-bool commandExists(const std::string& command)
-{
-    if (command.find('/') != std::string::npos) {
-        return access(command.c_str(), X_OK) == 0;
-    }
-    std::istringstream path(environmentValue("PATH"));
-    std::string directory;
-    while (std::getline(path, directory, ':')) {
-        const std::string candidate = (directory.empty() ? "." : directory) + "/" + command;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string runCommand(const std::vector<std::string>& command, Milliseconds timeout,
-                       std::string* errors)
-{
-    if (command.empty()) {
-        throw HarnessError("runCommand: no command given");
-    }
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        throw HarnessError(std::string("cannot create a pipe: ") + std::strerror(errno));
-    }
-    std::vector<std::string> words = command;
-    std::vector<char*> argv = pointers(words);
-    std::vector<std::string> env = environmentWith({});
-    std::vector<char*> envp = pointers(env);
-
-    const pid_t pid = fork();
-    if (pid < 0) {
-        throw HarnessError(std::string("cannot fork: ") + std::strerror(errno));
-    }
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        execChild(argv, envp, -1, SIGKILL);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-
-    std::string output, errorText;
-    const Clock::time_point deadline = Clock::now() + timeout;
-    bool outOpen = true, errOpen = true, timedOut = false;
-    while (outOpen || errOpen) {
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        const int ready = poll(fds, 2, static_cast<int>(remaining(deadline).count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            timedOut = true;
-            break;
-        }
-        char buffer[65536];
-        for (int i = 0; i < 2; ++i) {
-            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-                continue;
-            }
-            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                (i == 0 ? output : errorText).append(buffer, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                (i == 0 ? outOpen : errOpen) = false;
-            }
-        }
-    }
-    ::close(out[0]);
-    ::close(err[0]);
-    if (timedOut) {
-        kill(-pid, SIGKILL);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (errors != nullptr) {
-        *errors = errorText;
-    }
-    if (timedOut) {
-        throw HarnessError("'" + command[0] + "' did not finish within " +
-                           std::to_string(timeout.count()) + " ms");
-    }
-    const ExitStatus result = decodeStatus(status);
-    if (!result.exited || result.code != 0) {
-        throw HarnessError("'" + command[0] + "' failed (" + result.describe() +
-                           "): " + tail(errorText));
-    }
-    return output;
-}
-
-std::string makeTemporaryDirectory(const std::string& prefix)
-{
-    std::string path = temporaryRoot() + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(path.begin(), path.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        throw HarnessError("cannot create a directory under " + temporaryRoot() + ": " +
-                           std::strerror(errno));
-    }
-    return buffer.data();
-}
-
-std::string ExitStatus::describe() const
-{
-    if (exited) {
-        return "exit code " + std::to_string(code);
-    }
-    if (signal != 0) {
-        return "signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
-    }
-    return "no exit status";
-}
-
-// ---------------------------------------------------------------------------
-// Process helpers
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string>
-environmentWith(const std::vector<std::pair<std::string, std::string>>& changes,
-                const std::vector<std::string>& droppedPrefixes)
-{
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('='));
-        const bool replaced = std::any_of(changes.begin(), changes.end(), [&](const auto& change) {
-            return change.first == name;
-        });
-        const bool dropped = std::any_of(droppedPrefixes.begin(), droppedPrefixes.end(),
-                                         [&](const std::string& prefix) {
-                                             return name.compare(0, prefix.size(), prefix) == 0;
-                                         });
-        if (!replaced && !dropped) {
-            result.push_back(text);
-        }
-    }
-    for (const auto& change : changes) {
-        result.push_back(change.first + "=" + change.second);
-    }
-    return result;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& words)
-{
-    std::vector<char*> result;
-    for (std::string& word : words) {
-        result.push_back(&word[0]);
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
-bool waitForChild(pid_t pid, Clock::time_point deadline, ExitStatus* status)
-{
-    for (;;) {
-        int raw = 0;
-        const pid_t done = waitpid(pid, &raw, WNOHANG);
-        if (done == pid) {
-            if (status != nullptr) {
-                *status = decodeStatus(raw);
-            }
-            return true;
-        }
-        if (done < 0 && errno != EINTR) {
-            return true; // not our child, or already reaped: nothing to wait for
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(POLL_INTERVAL);
-    }
-}
-
-// ---------------------------------------------------------------------------
 // VirtualDisplay
 
 VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
@@ -564,19 +85,9 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
                                       "-screen",
                                       "0",
                                       std::to_string(width) + "x" + std::to_string(height) + "x24"};
-    std::vector<char*> argv = pointers(words);
-    std::vector<std::string> env = environmentWith({});
-    std::vector<char*> envp = pointers(env);
     const int logFd = open(log.c_str(), O_WRONLY | O_CLOEXEC);
-
-    server_ = fork();
-    if (server_ < 0) {
-        throw HarnessError(std::string("cannot fork: ") + std::strerror(errno));
-    }
-    if (server_ == 0) {
-        fcntl(ready[1], F_SETFD, 0); // Xvfb writes its display number here
-        execChild(argv, envp, logFd, SIGTERM);
-    }
+    // Xvfb writes its display number to ready[1].
+    server_ = startProcess(words, environmentWith({}), {logFd, logFd, ready[1], SIGTERM});
     ::close(ready[1]);
     if (logFd >= 0) {
         ::close(logFd);
@@ -612,7 +123,7 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
     std::remove(log.c_str());
     name_ = ":" + number.substr(0, number.find('\n'));
 
-    XSetErrorHandler(recordXError);
+    recordXErrors();
     connection_ = XOpenDisplay(name_.c_str());
     if (connection_ == nullptr) {
         kill(server_, SIGKILL);
@@ -623,7 +134,7 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
 
 VirtualDisplay::VirtualDisplay(const std::string& existing) : name_(existing)
 {
-    XSetErrorHandler(recordXError);
+    recordXErrors();
     connection_ = XOpenDisplay(name_.c_str());
     if (connection_ == nullptr) {
         throw HarnessError("the display " + name_ + " does not answer");
@@ -698,26 +209,24 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
         }
     }
     changes.emplace_back("ASAN_OPTIONS", asan);
-    std::vector<std::string> env = environmentWith(changes);
-    std::vector<char*> argv = pointers(words);
-    std::vector<char*> envp = pointers(env);
+    // What the lesson says to the learner goes to its standard output;
+    // anything on its standard error is a report of something wrong.
+    errorsPath_ = makeLogFile("lesson-errors");
     const int logFd = open(logPath_.c_str(), O_WRONLY | O_CLOEXEC);
-
-    pid_ = fork();
-    if (pid_ < 0) {
+    const int errorsFd = open(errorsPath_.c_str(), O_WRONLY | O_CLOEXEC);
+    try {
+        pid_ = startProcess(words, environmentWith(changes),
+                            {logFd, errorsFd, options_.reportsFrames ? frames[1] : -1, SIGKILL});
+    } catch (...) {
         std::remove(logPath_.c_str());
-        throw HarnessError(std::string("cannot fork: ") + std::strerror(errno));
+        std::remove(errorsPath_.c_str());
+        throw;
     }
-    if (pid_ == 0) {
-        if (options_.reportsFrames) {
-            fcntl(frames[1], F_SETFD, 0); // the notifier writes here
-        }
-        execChild(argv, envp, logFd, SIGKILL);
-    }
-    setpgid(pid_, pid_); // also in the child: whichever runs first
     ::close(frames[1]);
-    if (logFd >= 0) {
-        ::close(logFd);
+    for (const int fd : {logFd, errorsFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
     frameFd_ = frames[0];
 
@@ -742,6 +251,7 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
         ::close(frameFd_);
         frameFd_ = -1;
         std::remove(logPath_.c_str());
+        std::remove(errorsPath_.c_str());
         throw;
     }
 }
@@ -786,12 +296,18 @@ Lesson::~Lesson()
     }
     if (!logPath_.empty()) {
         std::remove(logPath_.c_str());
+        std::remove(errorsPath_.c_str());
     }
 }
 
 std::string Lesson::output() const
 {
-    return readFile(logPath_);
+    return readFile(logPath_) + readFile(errorsPath_);
+}
+
+std::string Lesson::errors() const
+{
+    return readFile(errorsPath_);
 }
 
 std::string Lesson::describeFailure(const std::string& what) const
@@ -895,16 +411,6 @@ void Lesson::sendInput(const std::vector<std::string>& xdotoolWords, bool thenRe
 ExitStatus Lesson::waitForExit()
 {
     return finish(Clock::now() + options_.timeout);
-}
-
-void Lesson::waitForFrames(unsigned count)
-{
-    readFrames(
-        Clock::now() + options_.timeout,
-        [&] {
-            return frames_ >= count;
-        },
-        "frame number " + std::to_string(count), true);
 }
 
 unsigned Lesson::drainFrames(Milliseconds quiet)
@@ -1114,28 +620,4 @@ bool Lesson::running()
     reap(false, Clock::now());
     return !reaped_;
 }
-
-std::string unexpectedOutput(const std::string& output)
-{
-    static const char* const ON_PURPOSE[] = {"Colour key (the strip on the right): ", "f is ",
-                                             " cells are left out: "};
-    std::string kept;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        std::size_t end = output.find('\n', start);
-        end = end == std::string::npos ? output.size() : end + 1;
-        const std::string line = output.substr(start, end - start);
-        bool meant = false;
-        for (const char* phrase : ON_PURPOSE) {
-            const std::size_t at = line.find(phrase);
-            meant = meant || at == 0 || (phrase[0] == ' ' && at != std::string::npos);
-        }
-        if (!meant) {
-            kept += line;
-        }
-        start = end;
-    }
-    return kept;
-}
-
 } // namespace harness

@@ -463,20 +463,9 @@ int runOnPrivateDisplay(std::vector<std::string> command, int timeoutSeconds)
     harness::VirtualDisplay display(MIN_SCREEN_WIDTH, MIN_SCREEN_HEIGHT,
                                     Milliseconds(1000 * timeoutSeconds));
     startedServer = display.server();
-    std::vector<std::string> environment = harness::environmentWith({{"DISPLAY", display.name()}});
-    std::vector<char*> argv = harness::pointers(command);
-    std::vector<char*> envp = harness::pointers(environment);
-    const pid_t child = fork();
-    if (child < 0) {
-        throw Failure(std::string("cannot fork: ") + std::strerror(errno));
-    }
-    if (child == 0) {
-        setpgid(0, 0); // so that stopping this tool stops all of it
-        execvpe(argv[0], argv.data(), envp.data());
-        std::fprintf(stderr, "capture: cannot run %s: %s\n", argv[0], std::strerror(errno));
-        _exit(127);
-    }
-    setpgid(child, child);
+    // A process group of its own, so that stopping this tool stops all of it.
+    const pid_t child = harness::startProcess(
+        std::move(command), harness::environmentWith({{"DISPLAY", display.name()}}));
     startedProgram = child;
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {

@@ -1,0 +1,110 @@
+# Core.cmake - the flags of our own code and the plot core's libraries,
+# declared once for the native build (CMakeLists.txt, core/) and the
+# browser's (web/CMakeLists.txt).
+#
+#   VELMOR_CORE_<part>          the core's files of each part, relative to
+#                               core/: plotcore, expression, plot (the
+#                               axes' ticks and picking), modern (the
+#                               shared code of the lessons drawn with
+#                               buffers and shaders) and desktop (that
+#                               part's OpenGL on the desktop; the browser
+#                               has its own in web/modern/).
+#   velmor_core_files(OUT PART...)  those parts' files, as paths under DIR
+#                               (core/ unless DIR follows: CORE_DIR DIR).
+#   velmor_core_library(NAME PART [SOURCE...])  a static library of the
+#                               part's files (and SOURCEs), with core/ to
+#                               include and our flags.
+#   velmor_lesson_parts(OUT PROGRAM)  the parts a lesson of the registry
+#                               is built with, by what it needs, and
+#   velmor_lesson_libraries(OUT PROGRAM)  the libraries it links.
+#
+# Everything that lists the core's files takes them from here: the
+# libraries, the installation (and so the Debian package and the Windows
+# zip), the site's source pages and the copies the exercises' solutions
+# are built from.  A new file of the core is one edit below.
+
+set(VELMOR_CORE_DIR ${CMAKE_CURRENT_LIST_DIR}/../core)
+get_filename_component(VELMOR_CORE_DIR ${VELMOR_CORE_DIR} ABSOLUTE)
+set(VELMOR_CORE_plotcore plotcore.h plotcore_internal.h shell.cpp surface.cpp)
+set(VELMOR_CORE_expression expression.h expression.cpp arguments.h arguments.cpp text.h text.cpp)
+set(VELMOR_CORE_plot ticks.h ticks.cpp pick.h pick.cpp)
+set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
+# function_page.cpp: a window of its own has no page to ask for a new
+# function (the browser's side is web/function_page.cpp).
+set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp desktop/function_page.cpp)
+# The context is asked for in the window system's own way.
+if(WIN32)
+    list(APPEND VELMOR_CORE_desktop desktop/context_windows.cpp)
+else()
+    list(APPEND VELMOR_CORE_desktop desktop/context_x11.cpp)
+endif()
+
+# Flags for our own code.  The coordinates and normals are exact float
+# arithmetic in a fixed order: no fused multiply-add contraction, and
+# never -ffast-math or -march=native, which would bring it back.
+option(VELMOR_WERROR "Treat compiler warnings as errors" OFF)
+add_library(velmor_flags INTERFACE)
+if(MSVC)
+    target_compile_options(velmor_flags INTERFACE /W4 /fp:precise $<$<BOOL:${VELMOR_WERROR}>:/WX>)
+else()
+    target_compile_options(velmor_flags INTERFACE -Wall -Wextra -ffp-contract=off
+        $<$<BOOL:${VELMOR_WERROR}>:-Werror>)
+endif()
+if(VELMOR_SANITIZE)
+    target_compile_options(velmor_flags INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(velmor_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+function(velmor_core_files out)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "CORE_DIR" "")
+    if(NOT arg_CORE_DIR)
+        set(arg_CORE_DIR ${VELMOR_CORE_DIR})
+    endif()
+    set(files)
+    foreach(part IN LISTS arg_UNPARSED_ARGUMENTS)
+        foreach(file IN LISTS VELMOR_CORE_${part})
+            list(APPEND files ${arg_CORE_DIR}/${file})
+        endforeach()
+    endforeach()
+    set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
+function(velmor_core_library name part)
+    velmor_core_files(files ${part})
+    add_library(${name} STATIC ${files} ${ARGN})
+    target_include_directories(${name} PUBLIC ${VELMOR_CORE_DIR})
+    target_link_libraries(${name} PRIVATE velmor_flags)
+endfunction()
+
+# The core's parts a lesson of the registry is built with: plotcore; the
+# modern part for one drawn with buffers and shaders (it needs gl33); the
+# expression language for one that reads a function the learner types (it
+# needs expression); the plot's arithmetic, the axes' numbers and picking,
+# for one that writes text (it needs glyphs).  Part P is the library
+# plotcore_P (plotcore itself).
+function(velmor_lesson_parts out program)
+    set(parts plotcore)
+    if("gl33" IN_LIST VELMOR_${program}_NEEDS)
+        list(APPEND parts modern)
+    endif()
+    if("expression" IN_LIST VELMOR_${program}_NEEDS)
+        list(APPEND parts expression)
+    endif()
+    if("glyphs" IN_LIST VELMOR_${program}_NEEDS)
+        list(APPEND parts plot)
+    endif()
+    set(${out} ${parts} PARENT_SCOPE)
+endfunction()
+
+# The libraries of those parts, for target_link_libraries, and the baked
+# glyphs (cmake/Glyphs.cmake) for a lesson that writes text.
+function(velmor_lesson_libraries out program)
+    velmor_lesson_parts(parts ${program})
+    list(TRANSFORM parts PREPEND plotcore_)
+    list(TRANSFORM parts REPLACE "^plotcore_plotcore$" plotcore)
+    if("glyphs" IN_LIST VELMOR_${program}_NEEDS)
+        list(APPEND parts plotcore_glyphs)
+    endif()
+    set(${out} ${parts} PARENT_SCOPE)
+endfunction()
