@@ -48,9 +48,12 @@ bool readFunction(const std::string& text, Expression& f, std::string& why);
 // lesson hands over how it plots one: replot plots text over cells x
 // cells and returns true, or returns false with the last surface left on
 // the screen; either way message says what the terminal would.  The page
-// also shows the colour key's end values, which the lesson keeps in
-// lowest and highest.  A program without such a page ignores all this.
+// starts its form from the function and cells the lesson drew first, and
+// takes no more than mostCells; it also shows the colour key's end values,
+// which the lesson keeps in lowest and highest.  A program without such a
+// page ignores all this.
 using Replot = bool (*)(const std::string& text, int cells, std::string& message);
-void acceptNewFunctions(Replot replot, int mostCells, const double* lowest, const double* highest);
+void acceptNewFunctions(Replot replot, const std::string& text, int cells, int mostCells,
+                        const double* lowest, const double* highest);
 
 #endif

@@ -529,7 +529,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     orbitWithInput(keyboard);
-    acceptNewFunctions(replot, MAX_CELLS, &lowest, &highest);
+    acceptNewFunctions(replot, text, cells, MAX_CELLS, &lowest, &highest);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();
     return 0;

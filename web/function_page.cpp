@@ -1,21 +1,28 @@
 // function_page.cpp - what the page around lesson 9 calls while the
 // lesson runs (web/site/function.js): a new function plotted on Enter,
-// the message about it, and the colour key's end values.  The page hands
+// the message about it, the colour key's end values, and what the form
+// starts from.  The page hands
 // the grid's cells over as the text it read, from the address or the
 // form, so that they are read by the same rule as the command line's.
 #include "arguments.h"
+#include "expression.h"
 
 #include <string>
 
 static Replot replotFunction = nullptr;
+static std::string firstText;
+static int firstCells = 0;
 static int mostCells = 0;
 static const double* lowestValue = nullptr;
 static const double* highestValue = nullptr;
 static std::string pageMessage;
 
-void acceptNewFunctions(Replot replot, int most, const double* lowest, const double* highest)
+void acceptNewFunctions(Replot replot, const std::string& text, int cells, int most,
+                        const double* lowest, const double* highest)
 {
     replotFunction = replot;
+    firstText = text;
+    firstCells = cells;
     mostCells = most;
     lowestValue = lowest;
     highestValue = highest;
@@ -56,4 +63,26 @@ extern "C" double lowestOnGrid()
 extern "C" double highestOnGrid()
 {
     return highestValue != nullptr ? *highestValue : 0.0;
+}
+
+// What the page's form starts from and holds to, asked of the program so
+// that the page repeats none of the lesson's own numbers.
+extern "C" const char* plotFirstFunction()
+{
+    return firstText.c_str();
+}
+
+extern "C" int plotFirstCells()
+{
+    return firstCells;
+}
+
+extern "C" int plotMostCells()
+{
+    return mostCells;
+}
+
+extern "C" int plotMostCharacters()
+{
+    return static_cast<int>(Expression::MAX_LENGTH);
 }

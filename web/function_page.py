@@ -9,23 +9,21 @@ Everything the learner types stays data: the page's script puts it into
 the box's value and the messages' text, never into markup.
 """
 import html
-import re
 
 from skeleton import page
 
 
-def function_page(lesson, title, needs, text, attributes=""):
-    default = re.search(r'DEFAULT_FUNCTION = "([^"]*)"', text)
-    most = re.search(r"MAX_CELLS = (\d+);", text)
-    cells = re.search(r"DEFAULT_CELLS = (\d+);", text)
+def function_page(lesson, title, needs, attributes=""):
+    # The box and the grid's size are empty until the lesson runs: then the
+    # page fills them with what it drew and the largest grid it takes.
     body = f"""<canvas id="canvas" width="500" height="500" tabindex="0" role="img"
   aria-label="{html.escape(title)}: the lesson's picture"></canvas>
 <p id="message" role="alert" hidden></p>
 <form id="function-controls" autocomplete="off">
 <label for="function">z = f(x, y) =</label>
-<input id="function" type="text" spellcheck="false" value="{html.escape(default.group(1))}">
+<input id="function" type="text" spellcheck="false">
 <label for="cells">Cells along each side</label>
-<input id="cells" type="number" min="1" max="{most.group(1)}" value="{cells.group(1)}">
+<input id="cells" type="number" min="1">
 <p>Enter draws the new surface. Click the picture to turn it with the arrow keys.</p>
 <p id="function-message" role="status" aria-live="polite"></p>
 <div id="key" role="group" aria-label="Colour key">

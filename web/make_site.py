@@ -270,11 +270,10 @@ def main():
     for lesson in lessons:
         source = repo / "lessons" / f"{lesson}.cpp"
         title, needs, adds = listed[lesson]
-        text = source.read_text()
         controls = lesson_controls(repo, lesson)
         if "expression" in needs:
             (out / f"{lesson}.html").write_text(function_page(
-                lesson, title, webgl_for(repo, lesson), text, control_attributes(controls)))
+                lesson, title, webgl_for(repo, lesson), control_attributes(controls)))
         else:
             (out / f"{lesson}.html").write_text(
                 bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))

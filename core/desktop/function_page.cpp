@@ -4,4 +4,4 @@
 // browser's.)
 #include "arguments.h"
 
-void acceptNewFunctions(Replot, int, const double*, const double*) {}
+void acceptNewFunctions(Replot, const std::string&, int, int, const double*, const double*) {}

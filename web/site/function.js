@@ -10,9 +10,10 @@
   var message = document.getElementById('function-message');
   var lowest = document.getElementById('key-lowest');
   var highest = document.getElementById('key-highest');
-  // The lesson reads no more than this; longer text is refused here, before
-  // it is copied into the program's memory.
-  var MAX_LENGTH = 1000;
+  // The lesson reads no more than this many characters (the program says
+  // how many once it runs); longer text is refused here, before it is
+  // copied into the program's memory.
+  var mostCharacters = 0;
 
   // GLUT listens for keys on the whole window, ahead of every element, so
   // typing "x - y" or an arrow in the box would turn the camera.  Keys
@@ -42,9 +43,9 @@
     // Counted in characters (code points), as the lesson counts them.
     var length = Array.from(text).length;
     var drawn = false;
-    if (length > MAX_LENGTH) {
+    if (length > mostCharacters) {
       say('The function given cannot be plotted: it is ' + length +
-          ' characters long, and at most ' + MAX_LENGTH + ' are read.', true);
+          ' characters long, and at most ' + mostCharacters + ' are read.', true);
     } else if (document.documentElement.dataset.state !== 'running') {
       // A program that has stopped draws nothing more: a success said now
       // would stand beside the old picture.
@@ -77,12 +78,17 @@
     draw();
   });
 
-  // Once the lesson runs: the function and grid of the address, as in
-  // velmor9.html?f=sin(x)*cos(y)&cells=60, else the lesson's own.
+  // Once the lesson runs: the form holds what it drew and its limits, then
+  // the function and grid of the address, as in
+  // velmor9.html?f=sin(x)*cos(y)&cells=60, if the address gives them.
   var asked = new URLSearchParams(window.location.search);
   new MutationObserver(function (changes, observer) {
     if (document.documentElement.dataset.state !== 'running') return;
     observer.disconnect();
+    box.value = Module.ccall('plotFirstFunction', 'string', [], []);
+    cells.value = Module._plotFirstCells();
+    cells.max = Module._plotMostCells();
+    mostCharacters = Module._plotMostCharacters();
     if (asked.has('f') || asked.has('cells')) {
       if (asked.has('f')) box.value = asked.get('f');
       if (asked.has('cells')) cells.value = asked.get('cells');
