@@ -29,9 +29,11 @@ set(VELMOR_CORE_plotcore plotcore.h plotcore_internal.h shell.cpp surface.cpp)
 set(VELMOR_CORE_expression expression.h expression.cpp arguments.h arguments.cpp text.h text.cpp)
 set(VELMOR_CORE_plot ticks.h ticks.cpp pick.h pick.cpp)
 set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
-# function_page.cpp: a window of its own has no page to ask for a new
-# function (the browser's side is web/function_page.cpp).
-set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp desktop/function_page.cpp)
+# function_page.cpp and shader_page.cpp: a window of its own has no page
+# to ask for a new function or new shaders (the browser's sides are
+# web/function_page.cpp and web/shader_page.cpp).
+set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp desktop/function_page.cpp
+    desktop/shader_page.cpp)
 # The context is asked for in the window system's own way.
 if(WIN32)
     list(APPEND VELMOR_CORE_desktop desktop/context_windows.cpp)

@@ -119,8 +119,9 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
     glutReshapeFunc(reshape);
 }
 
-// Compiles one shader; name says which, for the message.
-static GLuint compileShader(GLenum kind, const char* name, const char* source)
+// Compiles one shader; name says which, for the message.  Returns 0 with
+// the message in log if it does not compile.
+static GLuint compileShader(GLenum kind, const char* name, const char* source, std::string& log)
 {
     const GLuint shader = glCreateShader(kind);
     const char* const parts[] = {SHADER_PROLOGUE, source};
@@ -131,19 +132,28 @@ static GLuint compileShader(GLenum kind, const char* name, const char* source)
     if (compiled != GL_TRUE) {
         GLint length = 0;
         glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        tell({"The lesson \"", lessonTitle, "\": its ", name, " shader does not compile:\n",
-              log.data(), "\n"});
-        std::exit(EXIT_FAILURE);
+        std::vector<char> driverLog(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        glGetShaderInfoLog(shader, static_cast<GLsizei>(driverLog.size()), nullptr,
+                           driverLog.data());
+        glDeleteShader(shader);
+        log = std::string("its ") + name + " shader does not compile:\n" + driverLog.data();
+        return 0;
     }
     return shader;
 }
 
-GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
+GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource, std::string& log)
 {
-    const GLuint vertexShader = compileShader(GL_VERTEX_SHADER, "vertex", vertexSource);
-    const GLuint fragmentShader = compileShader(GL_FRAGMENT_SHADER, "fragment", fragmentSource);
+    const GLuint vertexShader = compileShader(GL_VERTEX_SHADER, "vertex", vertexSource, log);
+    if (vertexShader == 0) {
+        return 0;
+    }
+    const GLuint fragmentShader =
+        compileShader(GL_FRAGMENT_SHADER, "fragment", fragmentSource, log);
+    if (fragmentShader == 0) {
+        glDeleteShader(vertexShader);
+        return 0;
+    }
     const GLuint program = glCreateProgram();
     glAttachShader(program, vertexShader);
     glAttachShader(program, fragmentShader);
@@ -156,11 +166,23 @@ GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
     if (linked != GL_TRUE) {
         GLint length = 0;
         glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        tell({"The lesson \"", lessonTitle,
-              "\": its vertex and fragment shaders do not link into one program:\n", log.data(),
-              "\n"});
+        std::vector<char> driverLog(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+        glGetProgramInfoLog(program, static_cast<GLsizei>(driverLog.size()), nullptr,
+                            driverLog.data());
+        glDeleteProgram(program);
+        log = std::string("its vertex and fragment shaders do not link into one program:\n") +
+              driverLog.data();
+        return 0;
+    }
+    return program;
+}
+
+GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
+{
+    std::string log;
+    const GLuint program = tryShaderProgram(vertexSource, fragmentSource, log);
+    if (program == 0) {
+        tell({"The lesson \"", lessonTitle, "\": ", log.c_str(), "\n"});
         std::exit(EXIT_FAILURE);
     }
     return program;

@@ -15,6 +15,8 @@
 
 #include "plotcore.h"
 
+#include <string>
+
 // Opens the lesson's 500 x 500 window with the context the lesson asked
 // for after glutInit (glutInitContextVersion and glutInitContextProfile),
 // and finds its functions.  Where the display cannot give that context,
@@ -30,5 +32,20 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
 // driver's log and ends the program with status 1: a lesson with a broken
 // shader would draw nothing, so there is nothing to go on with.
 GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource);
+
+// The same, for shaders that may be wrong while the lesson runs: returns
+// 0 with the sentence saying which shader failed, and the driver's log
+// after it, in `log`, instead of ending the program.
+GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource, std::string& log);
+
+// For a page around the lesson where the learner edits its shaders while
+// it runs (the web edition's shader editor).  The lesson hands over its
+// own two sources, for the editor to start from, and how it draws with
+// new ones: rebuild returns true once it draws with them, or false with
+// the reason in log and the last program left drawing.  A program
+// without such a page ignores all this.
+using RebuildShaders = bool (*)(const char* vertexSource, const char* fragmentSource,
+                                std::string& log);
+void acceptNewShaders(const char* vertexSource, const char* fragmentSource, RebuildShaders rebuild);
 
 #endif

@@ -1,0 +1,53 @@
+// shader_page.cpp - what the shader editor beside lessons 8 and 9 calls
+// while the lesson runs (web/editor/shaders.js): the lesson's own shaders,
+// for the editor to start from, and new ones built and drawn with, or the
+// reason they cannot be.
+#include "modern.h"
+
+#include <cstring>
+#include <string>
+
+static const char* lessonVertexShader = "";
+static const char* lessonFragmentShader = "";
+static RebuildShaders rebuildShaders = nullptr;
+static std::string pageLog;
+
+void acceptNewShaders(const char* vertexSource, const char* fragmentSource, RebuildShaders rebuild)
+{
+    lessonVertexShader = vertexSource;
+    lessonFragmentShader = fragmentSource;
+    rebuildShaders = rebuild;
+}
+
+// The lesson's own vertex (0) or fragment (1) shader, as its source has it.
+extern "C" const char* lessonShader(int which)
+{
+    return which == 0 ? lessonVertexShader : lessonFragmentShader;
+}
+
+// Returns 1 once the lesson draws with the two shaders, 0 when it cannot,
+// the last program drawing on; shaderLog says why.  Each text comes with
+// its count of bytes: a NUL typed into one is refused as the byte it is
+// rather than cutting the shader short unseen.
+extern "C" int useShaders(const char* vertex, int vertexBytes, const char* fragment,
+                          int fragmentBytes)
+{
+    pageLog.clear();
+    if (rebuildShaders == nullptr) {
+        pageLog = "The lesson is not ready for new shaders yet; wait for its picture.";
+        return 0;
+    }
+    const std::string vertexText(vertex, static_cast<std::size_t>(vertexBytes));
+    const std::string fragmentText(fragment, static_cast<std::size_t>(fragmentBytes));
+    if (vertexText.find('\0') != std::string::npos ||
+        fragmentText.find('\0') != std::string::npos) {
+        pageLog = "A shader holds a NUL character, which no shader may: delete it.";
+        return 0;
+    }
+    return rebuildShaders(vertexText.c_str(), fragmentText.c_str(), pageLog) ? 1 : 0;
+}
+
+extern "C" const char* shaderLog()
+{
+    return pageLog.c_str();
+}
