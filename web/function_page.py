@@ -14,6 +14,11 @@ import re
 from skeleton import page
 
 
+# The functions the guide's chapter calls hard to plot, and why: a point
+# without a value, a jump, a wave finer than the grid, a rim.
+HARD = ["log(x)", "1 / x", "tan(x)", "sin(10 * x)", "sqrt(20 - x^2 - y^2)"]
+
+
 def function_page(lesson, title, needs, text, attributes=""):
     default = re.search(r'DEFAULT_FUNCTION = "([^"]*)"', text)
     most = re.search(r"MAX_CELLS = (\d+);", text)
@@ -27,6 +32,8 @@ def function_page(lesson, title, needs, text, attributes=""):
 <label for="cells">Cells along each side</label>
 <input id="cells" type="number" min="1" max="{most.group(1)}" value="{cells.group(1)}">
 <p>Enter draws the new surface. Click the picture to turn it with the arrow keys.</p>
+<p id="hard-functions">Hard to plot, as the guide explains:
+{" ".join(f'<button type="button" data-function="{html.escape(f)}">{html.escape(f)}</button>' for f in HARD)}</p>
 <p id="function-message" role="status" aria-live="polite"></p>
 <div id="key" role="group" aria-label="Colour key">
 <div class="bar"></div>

@@ -72,6 +72,14 @@
     return drawn;
   }
 
+  // One click draws a function the guide calls hard to plot.
+  Array.prototype.forEach.call(form.querySelectorAll('[data-function]'), function (button) {
+    button.addEventListener('click', function () {
+      box.value = button.dataset.function;
+      draw();
+    });
+  });
+
   form.addEventListener('submit', function (event) {
     event.preventDefault();
     draw();
@@ -83,12 +91,13 @@
   new MutationObserver(function (changes, observer) {
     if (document.documentElement.dataset.state !== 'running') return;
     observer.disconnect();
+    // The key first: a function of the address that cannot be drawn
+    // leaves the lesson's own on the screen, and the key says its values.
+    showKey();
     if (asked.has('f') || asked.has('cells')) {
       if (asked.has('f')) box.value = asked.get('f');
       if (asked.has('cells')) cells.value = asked.get('cells');
       draw();
-    } else {
-      showKey();
     }
     document.documentElement.dataset.function = 'ready';
   }).observe(document.documentElement, { attributes: true, attributeFilter: ['data-state'] });
