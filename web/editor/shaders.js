@@ -5,7 +5,7 @@
 // shaders.js when the site is built; loaded before lesson.js, so that its
 // key filter comes before GLUT's.
 import { EditorState } from '@codemirror/state';
-import { EditorView, keymap, lineNumbers, highlightActiveLine } from '@codemirror/view';
+import { EditorView, keymap, lineNumbers } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { StreamLanguage, syntaxHighlighting, defaultHighlightStyle } from '@codemirror/language';
 import { shader } from '@codemirror/legacy-modes/mode/clike';
@@ -66,7 +66,9 @@ function makeEditor(which, text) {
     state: EditorState.create({
       doc: text,
       extensions: [
-        lineNumbers(), highlightActiveLine(), history(), lintGutter(),
+        // Long lines wrap and the editor grows with its text, so that no
+        // part of it scrolls out of the keyboard's reach.
+        lineNumbers(), EditorView.lineWrapping, history(), lintGutter(),
         keymap.of([...defaultKeymap, ...historyKeymap]),
         StreamLanguage.define(shader), syntaxHighlighting(defaultHighlightStyle),
         withinLimit(which),
