@@ -25,7 +25,6 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <cstddef>
-#include <string>
 
 // The surface this lesson plots: the bump of lesson 4 on a plinth of 1.
 static const HeightFn HEIGHT = raisedBumpHeight;
@@ -281,12 +280,12 @@ static void useShaderProgram(GLuint built)
 }
 
 // New shaders while the lesson runs, asked for by the page around it in a
-// browser: drawn with at once, from the same camera, or refused with the
-// driver's log and the last program left drawing.  A uniform belongs to
+// browser: drawn with at once, from the same camera, or refused (the page
+// shows the driver's log) with the last program left drawing.  A uniform belongs to
 // its program, so the new one is given the projection too.
-static bool rebuildShaders(const char* vertexSource, const char* fragmentSource, std::string& log)
+static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
 {
-    const GLuint built = tryShaderProgram(vertexSource, fragmentSource, log);
+    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
     if (built == 0) {
         return false;
     }

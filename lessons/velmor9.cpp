@@ -495,9 +495,9 @@ static void useShaderProgram(GLuint built)
                 LIGHT_POSITION[1], LIGHT_POSITION[2]);
 }
 
-static bool rebuildShaders(const char* vertexSource, const char* fragmentSource, std::string& log)
+static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
 {
-    const GLuint built = tryShaderProgram(vertexSource, fragmentSource, log);
+    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
     if (built == 0) {
         return false;
     }

@@ -5,12 +5,12 @@
 #include "modern.h"
 
 #include <cstring>
-#include <string>
+#include <vector>
 
 static const char* lessonVertexShader = "";
 static const char* lessonFragmentShader = "";
 static RebuildShaders rebuildShaders = nullptr;
-static std::string pageLog;
+static const char* pageLog = "";
 
 void acceptNewShaders(const char* vertexSource, const char* fragmentSource, RebuildShaders rebuild)
 {
@@ -32,22 +32,31 @@ extern "C" const char* lessonShader(int which)
 extern "C" int useShaders(const char* vertex, int vertexBytes, const char* fragment,
                           int fragmentBytes)
 {
-    pageLog.clear();
     if (rebuildShaders == nullptr) {
         pageLog = "The lesson is not ready for new shaders yet; wait for its picture.";
         return 0;
     }
-    const std::string vertexText(vertex, static_cast<std::size_t>(vertexBytes));
-    const std::string fragmentText(fragment, static_cast<std::size_t>(fragmentBytes));
-    if (vertexText.find('\0') != std::string::npos ||
-        fragmentText.find('\0') != std::string::npos) {
+    const std::size_t vertexSize = static_cast<std::size_t>(vertexBytes);
+    const std::size_t fragmentSize = static_cast<std::size_t>(fragmentBytes);
+    if (std::memchr(vertex, '\0', vertexSize) != nullptr ||
+        std::memchr(fragment, '\0', fragmentSize) != nullptr) {
         pageLog = "A shader holds a NUL character, which no shader may: delete it.";
         return 0;
     }
-    return rebuildShaders(vertexText.c_str(), fragmentText.c_str(), pageLog) ? 1 : 0;
+    // Each text with the end the driver reads it to.
+    std::vector<char> vertexText(vertex, vertex + vertexSize);
+    std::vector<char> fragmentText(fragment, fragment + fragmentSize);
+    vertexText.push_back('\0');
+    fragmentText.push_back('\0');
+    if (rebuildShaders(vertexText.data(), fragmentText.data())) {
+        pageLog = "";
+        return 1;
+    }
+    pageLog = shaderProgramLog();
+    return 0;
 }
 
 extern "C" const char* shaderLog()
 {
-    return pageLog.c_str();
+    return pageLog;
 }
