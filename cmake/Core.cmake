@@ -34,9 +34,11 @@ set(VELMOR_CORE_plot ticks.h ticks.cpp pick.h pick.cpp)
 # library, plotcore_glyphs.
 set(VELMOR_CORE_glyphs glyphs.h glyphs/bake_glyphs.cpp)
 set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
-# function_page.cpp: a window of its own has no page to ask for a new
-# function (the browser's side is web/function_page.cpp).
-set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp desktop/function_page.cpp)
+# function_page.cpp and shader_page.cpp: a window of its own has no page
+# to ask for a new function or new shaders (the browser's sides are
+# web/function_page.cpp and web/shader_page.cpp).
+set(VELMOR_CORE_desktop desktop/glplatform.h desktop/glplatform.cpp desktop/function_page.cpp
+    desktop/shader_page.cpp)
 # The context is asked for in the window system's own way.
 if(WIN32)
     list(APPEND VELMOR_CORE_desktop desktop/context_windows.cpp)

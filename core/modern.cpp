@@ -119,7 +119,23 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
     glutReshapeFunc(reshape);
 }
 
-// Compiles one shader; name says which, for the message.
+// Why the last program could not be built, for shaderProgramLog.
+static std::vector<char> programLog(1, '\0');
+
+// Keeps pieces one after another as the reason, and the driver's log.
+static void keepReason(std::initializer_list<const char*> pieces,
+                       const std::vector<char>& driverLog)
+{
+    programLog.clear();
+    for (const char* piece : pieces) {
+        programLog.insert(programLog.end(), piece, piece + std::strlen(piece));
+    }
+    programLog.insert(programLog.end(), driverLog.begin(), driverLog.end());
+    programLog.push_back('\0');
+}
+
+// Compiles one shader; name says which, for the message.  Returns 0 if it
+// does not compile.
 static GLuint compileShader(GLenum kind, const char* name, const char* source)
 {
     const GLuint shader = glCreateShader(kind);
@@ -133,17 +149,24 @@ static GLuint compileShader(GLenum kind, const char* name, const char* source)
         glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
         std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
         glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        tell({"The lesson \"", lessonTitle, "\": its ", name, " shader does not compile:\n",
-              log.data(), "\n"});
-        std::exit(EXIT_FAILURE);
+        glDeleteShader(shader);
+        keepReason({"its ", name, " shader does not compile:\n"}, log);
+        return 0;
     }
     return shader;
 }
 
-GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
+GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource)
 {
     const GLuint vertexShader = compileShader(GL_VERTEX_SHADER, "vertex", vertexSource);
+    if (vertexShader == 0) {
+        return 0;
+    }
     const GLuint fragmentShader = compileShader(GL_FRAGMENT_SHADER, "fragment", fragmentSource);
+    if (fragmentShader == 0) {
+        glDeleteShader(vertexShader);
+        return 0;
+    }
     const GLuint program = glCreateProgram();
     glAttachShader(program, vertexShader);
     glAttachShader(program, fragmentShader);
@@ -158,9 +181,23 @@ GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
         glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
         std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
         glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        tell({"The lesson \"", lessonTitle,
-              "\": its vertex and fragment shaders do not link into one program:\n", log.data(),
-              "\n"});
+        glDeleteProgram(program);
+        keepReason({"its vertex and fragment shaders do not link into one program:\n"}, log);
+        return 0;
+    }
+    return program;
+}
+
+const char* shaderProgramLog()
+{
+    return programLog.data();
+}
+
+GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
+{
+    const GLuint program = tryShaderProgram(vertexSource, fragmentSource);
+    if (program == 0) {
+        tell({"The lesson \"", lessonTitle, "\": ", shaderProgramLog(), "\n"});
         std::exit(EXIT_FAILURE);
     }
     return program;

@@ -31,4 +31,19 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
 // shader would draw nothing, so there is nothing to go on with.
 GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource);
 
+// The same, for shaders that may be wrong while the lesson runs: returns
+// 0 instead of ending the program, and shaderProgramLog() then says which
+// shader failed, with the driver's log after it.
+GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource);
+const char* shaderProgramLog();
+
+// For a page around the lesson where the learner edits its shaders while
+// it runs (the web edition's shader editor).  The lesson hands over its
+// own two sources, for the editor to start from, and how it draws with
+// new ones: rebuild returns true once it draws with them, or false with
+// the last program left drawing.  A program without such a page ignores
+// all this.
+using RebuildShaders = bool (*)(const char* vertexSource, const char* fragmentSource);
+void acceptNewShaders(const char* vertexSource, const char* fragmentSource, RebuildShaders rebuild);
+
 #endif

@@ -265,6 +265,37 @@ static void reshape(int width, int height)
     glViewport(0, 0, width, height);
 }
 
+// Draws from now on with the program built from the shaders: finds where
+// its uniforms are, and sets the light, which is fixed in the world and so
+// set once.
+static void useShaderProgram(GLuint built)
+{
+    program = built;
+    glUseProgram(program);
+    projectionUniform = glGetUniformLocation(program, "projection");
+    viewUniform = glGetUniformLocation(program, "view");
+    colourUniform = glGetUniformLocation(program, "colour");
+    glUniform3f(glGetUniformLocation(program, "lightDirection"), LIGHT_POSITION[0],
+                LIGHT_POSITION[1], LIGHT_POSITION[2]);
+}
+
+// New shaders while the lesson runs, asked for by the page around it in a
+// browser: drawn with at once, from the same camera, or refused (the page
+// shows the driver's log) with the last program left drawing.  A uniform belongs to
+// its program, so the new one is given the projection too.
+static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
+{
+    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
+    if (built == 0) {
+        return false;
+    }
+    glDeleteProgram(program);
+    useShaderProgram(built);
+    reshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    glutPostRedisplay();
+    return true;
+}
+
 int main(int argc, char** argv)
 {
     // OpenGL 3.3 with the core profile, which has none of the calls that
@@ -275,18 +306,12 @@ int main(int argc, char** argv)
     glutInitContextProfile(GLUT_CORE_PROFILE);
     openModernLessonWindow("8. Buffers and shaders", GLUT_DOUBLE | GLUT_DEPTH, display, reshape);
 
-    // The shaders and the vertices, once; the light is fixed in the world,
-    // so its uniform is set once too.
-    program = buildShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER);
-    glUseProgram(program);
-    projectionUniform = glGetUniformLocation(program, "projection");
-    viewUniform = glGetUniformLocation(program, "view");
-    colourUniform = glGetUniformLocation(program, "colour");
-    glUniform3f(glGetUniformLocation(program, "lightDirection"), LIGHT_POSITION[0],
-                LIGHT_POSITION[1], LIGHT_POSITION[2]);
+    // The shaders and the vertices, once.
+    useShaderProgram(buildShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER));
     uploadVertices();
 
     orbitWithInput(keyboard);
+    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, rebuildShaders);
     // q and Esc leave the event loop and main returns 0; closing the
     // window does the same.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);

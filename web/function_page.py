@@ -13,6 +13,11 @@ import html
 from skeleton import page
 
 
+# The functions the guide's chapter calls hard to plot, and why: a point
+# without a value, a jump, a wave finer than the grid, a rim.
+HARD = ["log(x)", "1 / x", "tan(x)", "sin(10 * x)", "sqrt(20 - x^2 - y^2)"]
+
+
 def function_page(lesson, title, needs, attributes=""):
     # The box and the grid's size are empty until the lesson runs: then the
     # page fills them with what it drew and the largest grid it takes.
@@ -25,6 +30,8 @@ def function_page(lesson, title, needs, attributes=""):
 <label for="cells">Cells along each side</label>
 <input id="cells" type="number" min="1">
 <p>Enter draws the new surface. Click the picture to turn it with the arrow keys.</p>
+<p id="hard-functions">Hard to plot, as the guide explains:
+{" ".join(f'<button type="button" data-function="{html.escape(f)}">{html.escape(f)}</button>' for f in HARD)}</p>
 <p id="function-message" role="status" aria-live="polite"></p>
 <div id="key" role="group" aria-label="Colour key">
 <div class="bar"></div>

@@ -12,6 +12,9 @@ Writes into SITE:
   index.html          every lesson running, with its title, what it adds,
                       and links to its source and its chapter of the guide
   velmorN.html        one lesson's bare 500 x 500 canvas, for an <iframe>
+  velmorN-shaders.html  a lesson drawn with shaders, with them in an editor
+                      beside it (shader_page.py; shaders.js is bundled by
+                      the build)
   lesson.js, style.css  the pages' script and style (from web/site)
   source/*.html       the lessons' and the plot core's sources
   guide/*.html        the guide and the teacher's page (guide_pages.py), with
@@ -31,6 +34,7 @@ import shutil
 import sys
 
 from function_page import function_page
+from shader_page import shader_page
 from skeleton import page
 
 try:
@@ -274,11 +278,16 @@ def main():
         title, needs, adds = listed[lesson]
         controls = lesson_controls(repo, lesson)
         if "expression" in needs:
-            (out / f"{lesson}.html").write_text(function_page(
-                lesson, title, webgl_for(repo, lesson), control_attributes(controls)))
+            own_page = function_page(
+                lesson, title, webgl_for(repo, lesson), control_attributes(controls))
         else:
-            (out / f"{lesson}.html").write_text(
-                bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
+            own_page = bare_page(lesson, title, f"{title}: {adds}", controls,
+                                 needs=webgl_for(repo, lesson))
+        (out / f"{lesson}.html").write_text(own_page)
+        live = ""
+        if "gl33" in needs:
+            (out / f"{lesson}-shaders.html").write_text(shader_page(repo, lesson, own_page))
+            live = f'\n · <a href="{lesson}-shaders.html">Edit its shaders live</a>'
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
@@ -288,7 +297,7 @@ def main():
 <p>{html.escape(adds[:1].upper() + adds[1:], quote=False)}.</p>
 <iframe id="frame-{lesson}" src="{lesson}.html" width="500" height="500" title="{html.escape(title)}"></iframe>{keys}
 <p class="links"><a href="source/{lesson}.cpp.html">Source: <code>lessons/{lesson}.cpp</code></a>
- · <a href="{chapter}">Its chapter in the guide</a></p>
+ · <a href="{chapter}">Its chapter in the guide</a>{live}</p>
 </section>""")
 
     core_links = ", ".join(f'<a href="source/{name}.html"><code>{name}</code></a>'

@@ -67,5 +67,28 @@ for patch in "$src"/docs/exercises/*.patch; do
     fi
 done
 
+# A learner's own working tree, checked with scripts/exercise --check:
+# the lesson as it is does not match a solution, and with the solution's
+# change made by hand it does.
+learner="$fresh/learner"
+mkdir -p "$learner"
+(cd "$src" && git ls-files -z | tar --null -T - -cf -) | tar -C "$learner" -xf -
+git -C "$learner" init -q
+for stage in before after; do
+    status=0
+    said="$("$learner/scripts/exercise" --build-dir "$learner/build" --check velmor9-contours 2>&1)" ||
+        status=$?
+    echo "--check velmor9-contours, $stage the change: $said"
+    if [ $stage = before ]; then
+        [ $status -eq 1 ] && [[ "$said" == "Your picture does not match the solution's yet: "* ]] ||
+            problem "--check passed the lesson's own velmor9 (status $status): $said"
+        git -C "$learner" apply "$src/docs/exercises/velmor9-contours.patch"
+    else
+        [ $status -eq 0 ] && [[ "$said" == "Your picture matches the solution's: "* ]] &&
+            [ -s "$learner/build/exercise-check/velmor9-contours-diff.png" ] ||
+            problem "--check failed the solution's velmor9 (status $status): $said"
+    fi
+done
+
 [ $failures -eq 0 ] || fail "$failures problem(s) with the exercises."
 echo "$checked exercise solutions build and draw their pictures ($([ $exact = yes ] && echo exact || echo tolerant) comparison)."

@@ -7,29 +7,17 @@ and markup given as a function.
 serves SITE_DIR (the built site) on 127.0.0.1 for the browser.  Exits 1
 with one line on stderr at the first check that fails.
 """
-import functools
-import http.server
 import random
 import sys
-import threading
 import time
 import urllib.parse
 
-from page import Browser, fail
+from page import Browser, fail, serve
 
 if len(sys.argv) != 2:
     fail("usage: function_page.py SITE_DIR")
 
-
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-server = http.server.ThreadingHTTPServer(
-    ("127.0.0.1", 0), functools.partial(Quiet, directory=sys.argv[1]))
-threading.Thread(target=server.serve_forever, daemon=True).start()
-SITE = f"http://127.0.0.1:{server.server_address[1]}"
+SITE, server = serve(sys.argv[1])
 CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500}
 
 
@@ -147,6 +135,13 @@ try:
     check("cannot be plotted" in said, f"markup as a function was answered with: {said!r}")
     check(browser.evaluate("document.title") == "9. Your own function",
           "markup given as the function ran as script.")
+    check(text(browser, "key-highest") == "8",
+          f"beside the lesson's own bump the key says {text(browser, 'key-highest')!r} at the top.")
+
+    # One click draws a function the guide calls hard: log(x) loses cells.
+    browser.evaluate("document.querySelector('[data-function=\"log(x)\"]').click()")
+    check("cells are left out" in text(browser, "function-message"),
+          f"the log(x) button was answered with: {text(browser, 'function-message')!r}")
     check(browser.evaluate("document.documentElement.dataset.state") == "running",
           "the lesson stopped after markup was given as the function.")
 

@@ -37,10 +37,13 @@ Exits 1 with one line on stderr when the page fails: a lesson that did
 not start, or an error logged.
 """
 import base64
+import functools
+import http.server
 import json
 import os
 import subprocess
 import sys
+import threading
 
 # Seconds for the browser to close once asked.
 CLOSE_TIMEOUT = 60
@@ -70,6 +73,19 @@ FRAME_TIMES = """new Promise(resolve => {
 def fail(message):
     print("page.py: " + message, file=sys.stderr)
     sys.exit(1)
+
+
+def serve(directory):
+    """Serves directory on 127.0.0.1 from a thread, quietly; its address
+    and the server, to shut down."""
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", 0), functools.partial(Quiet, directory=directory))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return f"http://127.0.0.1:{server.server_address[1]}", server
 
 
 class Browser:

@@ -330,7 +330,10 @@ EOF
         need chromium chromium
         serve "$web_build/site"
         pages=(index.html guide/lessons.html)
-        for lesson in "${lessons[@]}"; do pages+=("$lesson.html"); done
+        for lesson in "${lessons[@]}"; do
+            pages+=("$lesson.html")
+            [ ! -f "$web_build/site/$lesson-shaders.html" ] || pages+=("$lesson-shaders.html")
+        done
         for html in "$web_build"/site/exercises/*.html; do pages+=("exercises/$(basename "$html")"); done
         python3 "$page" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
             fail "not every page fits a phone: $(tail -n 1 "$work/fits.log")"

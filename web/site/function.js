@@ -73,6 +73,14 @@
     return drawn;
   }
 
+  // One click draws a function the guide calls hard to plot.
+  Array.prototype.forEach.call(form.querySelectorAll('[data-function]'), function (button) {
+    button.addEventListener('click', function () {
+      box.value = button.dataset.function;
+      draw();
+    });
+  });
+
   form.addEventListener('submit', function (event) {
     event.preventDefault();
     draw();
@@ -89,12 +97,13 @@
     cells.value = Module._plotFirstCells();
     cells.max = Module._plotMostCells();
     mostCharacters = Module._plotMostCharacters();
+    // The key first: a function of the address that cannot be drawn
+    // leaves the lesson's own on the screen, and the key says its values.
+    showKey();
     if (asked.has('f') || asked.has('cells')) {
       if (asked.has('f')) box.value = asked.get('f');
       if (asked.has('cells')) cells.value = asked.get('cells');
       draw();
-    } else {
-      showKey();
     }
     document.documentElement.dataset.function = 'ready';
   }).observe(document.documentElement, { attributes: true, attributeFilter: ['data-state'] });

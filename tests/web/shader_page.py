@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""The pages of lessons 8 and 9 with their shaders live, in headless
+Chromium: a broken shader, a changed one, Reset, the address, a paste too
+long, markup in the address, and the exercises' Check.
+
+    shader_page.py SITE_DIR
+
+Exits 1 with one line on stderr at the first check that fails.
+"""
+import pathlib
+import re
+import sys
+import time
+import urllib.parse
+
+from page import Browser, fail, serve
+
+if len(sys.argv) != 2:
+    fail("usage: shader_page.py SITE_DIR")
+SITE, server = serve(sys.argv[1])
+CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500}
+FRAGMENT = 1
+
+
+def check(condition, what):
+    if not condition:
+        fail(what)
+
+
+def value(browser, expression):
+    return browser.evaluate(expression)
+
+
+def open_page(browser, lesson, query=""):
+    browser.open(f"{SITE}/{lesson}-shaders.html{query}")
+    deadline = time.monotonic() + 30
+    while value(browser, "document.documentElement.dataset.shaderEditor") != "ready":
+        check(time.monotonic() < deadline, f"{lesson}'s shader editor never started.")
+        time.sleep(0.1)
+
+
+def shot(browser):
+    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+    return browser.shot(CANVAS)
+
+
+def builds(browser):
+    return int(value(browser, "document.documentElement.dataset.shaderBuilds || 0"))
+
+
+def edit(browser, text, which=FRAGMENT, built=True):
+    """Puts text into an editor as typing would, and waits for the build
+    the pause after it starts (if built)."""
+    before = builds(browser)
+    browser.evaluate(f"document.getElementById('shaders').edit({which}, {text!r})")
+    if not built:
+        return
+    deadline = time.monotonic() + 10
+    while builds(browser) == before:
+        check(time.monotonic() < deadline, "no build followed an edit.")
+        time.sleep(0.05)
+
+
+def said(browser):
+    return value(browser, "[document.getElementById('shader-message').textContent,"
+                          " document.getElementById('shader-log').textContent]")
+
+
+def editor_text(browser, which=FRAGMENT):
+    return value(browser, f"document.getElementById('shaders').text({which})")
+
+
+browser = Browser(1100, 900)
+try:
+    # The lesson's own shaders, without the version line, draw its picture.
+    open_page(browser, "velmor8")
+    own = editor_text(browser)
+    check(own.startswith("in vec3 shade;") and "#version" not in own,
+          f"the fragment editor starts with {own[:40]!r}.")
+    first = shot(browser)
+    browser.open(f"{SITE}/velmor8.html")
+    check(shot(browser) == first, "the page with the editor draws otherwise than velmor8.html.")
+    open_page(browser, "velmor8")
+
+    # A mistake on one line is named with that line and marked there; the
+    # last program keeps drawing.
+    lines = own.rstrip("\n").split("\n")
+    at = lines.index("void main()") + 2
+    broken = lines[:at] + ["    undeclaredThing = 1.0;"] + lines[at:]
+    edit(browser, "\n".join(broken))
+    sentence, log = said(browser)
+    check(sentence.startswith("The fragment shader does not compile")
+          and f"fragment shader, line {at + 1}:" in log,
+          f"a mistake on line {at + 1} was told as {sentence!r} / {log!r}.")
+    marked = value(browser, "document.querySelectorAll('.cm-lint-marker-error').length")
+    check(marked == 1, f"{marked} lines are marked for one mistake.")
+    check(shot(browser) == first, "a shader that does not compile changed the picture.")
+
+    # An empty shader is told, and the picture stays.
+    edit(browser, "  \n")
+    check(said(browser)[0].startswith("The fragment shader is empty"),
+          f"an empty shader was told as {said(browser)!r}.")
+
+    # A shader that works draws at once, and the address keeps it.
+    inverted = own.replace("vec4(shade, 1.0)", "vec4(vec3(1.0) - shade, 1.0)")
+    edit(browser, inverted)
+    check(value(browser, "document.documentElement.dataset.shaders") == "drawn",
+          f"a working shader was refused: {said(browser)!r}.")
+    changed = shot(browser)
+    check(changed != first, "a working, different shader did not change the picture.")
+    address = value(browser, "location.search")
+    check(urllib.parse.parse_qs(address[1:]).get("fragment") == [inverted] and "vertex=" not in address,
+          f"the address holds {address[:80]!r}.")
+    open_page(browser, "velmor8", address)
+    check(editor_text(browser) == inverted and shot(browser) == changed,
+          "the address does not give back the edited shader and its picture.")
+
+    # A megabyte pasted is refused whole, with a sentence.
+    edit(browser, "x" * 1_000_000, built=False)
+    check("the change is refused" in said(browser)[0] and editor_text(browser) == inverted,
+          f"a pasted megabyte was answered with {said(browser)[0]!r}.")
+
+    # Reset gives back the lesson's shaders, picture and address.
+    browser.evaluate("document.getElementById('shader-reset').click()")
+    check(shot(browser) == first and value(browser, "location.search") == "",
+          "Reset did not give back the lesson's picture and address.")
+
+    # Markup in the address stays text, in the editor and the log.
+    markup = "<img src=x onerror=\"document.title='run'\"><b>bold</b>"
+    open_page(browser, "velmor8", "?vertex=" + urllib.parse.quote(markup))
+    check(value(browser, "document.querySelectorAll('#shaders img, #shaders b').length") == 0
+          and value(browser, "document.title").startswith("8."),
+          "markup given as a shader became part of the page.")
+    check(said(browser)[0].startswith("The vertex shader does not compile"),
+          f"markup as a shader was told as {said(browser)!r}.")
+
+    # Lesson 9: its function box still draws with edited shaders.
+    open_page(browser, "velmor9")
+    own9 = editor_text(browser)
+    edit(browser, own9.replace("viridis(height)", "viridis(1.0 - height)"))
+    check(value(browser, "document.documentElement.dataset.shaders") == "drawn",
+          f"lesson 9's edited shader was refused: {said(browser)!r}.")
+    edited = shot(browser)
+    browser.evaluate("document.getElementById('function').value = 'x * y';"
+                     "document.getElementById('function-controls').requestSubmit()")
+    check(value(browser, "document.getElementById('function-message').dataset.failed") == "no"
+          and shot(browser) != edited, "lesson 9's function box stopped drawing with edited shaders.")
+
+    # Check: each solution's shaders (from its patched copy, which the
+    # site's build leaves beside the site) match its picture; the lesson's
+    # own do not.  Exercise 8.2's solution also feeds the shaders from C++,
+    # and exercise 8.1's picture is within the tolerance of the lesson's.
+    def verdict(name):
+        browser.evaluate("document.querySelector('.exercise:not([hidden]) .verdict').textContent = ''")
+        browser.evaluate("document.querySelector('.exercise:not([hidden]) .check').click()")
+        deadline = time.monotonic() + 10
+        while not (said := value(browser, "document.querySelector('.exercise:not([hidden]) .verdict').textContent")):
+            check(time.monotonic() < deadline, f"Check gave no verdict on {name}.")
+            time.sleep(0.1)
+        return said
+
+    copies = pathlib.Path(sys.argv[1]).parent / "exercises"
+    for name, original, solution in (("velmor8-light-per-pixel", None, True), ("velmor8-highlight", True, None),
+                                     ("velmor9-contours", True, True), ("velmor9-bands", True, True)):
+        program = name.split("-")[0]
+        open_page(browser, program, f"?exercise={name}")
+        if original:
+            check(verdict(name).startswith("Your picture does not match"), f"{name}: the lesson's own shaders pass.")
+        if solution:
+            source = (copies / name / "lessons" / f"{program}.cpp").read_text()
+            for which, shader in enumerate(("VERTEX_SHADER", "FRAGMENT_SHADER")):
+                edit(browser, re.search(shader + r' = R"\(\n(.*?)\)";', source, re.S).group(1), which)
+            said_now = verdict(name)
+            check(said_now.startswith("Your picture matches"), f"{name}: the solution's shaders were told: {said_now!r}")
+
+    browser.errors = [e for e in browser.errors if "does not compile" not in e]
+    browser.evaluate("0")
+    check(not browser.errors, f"console errors: {browser.errors}")
+finally:
+    browser.close()
+    server.shutdown()
+print("velmor8-shaders.html and velmor9-shaders.html: a broken shader is told with its line, "
+      "a working one draws and round-trips through the address, Reset and the paste limit hold.")
