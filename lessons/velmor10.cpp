@@ -881,6 +881,32 @@ static bool replot(const std::string& text, int cells, std::string& message)
     return true;
 }
 
+// Lesson 8's way to draw with a program, and to take new shaders from the
+// page while the lesson runs.
+static void useShaderProgram(GLuint built)
+{
+    program = built;
+    glUseProgram(program);
+    projectionUniform = glGetUniformLocation(program, "projection");
+    viewUniform = glGetUniformLocation(program, "view");
+    partUniform = glGetUniformLocation(program, "part");
+    glUniform3f(glGetUniformLocation(program, "lightDirection"), LIGHT_POSITION[0],
+                LIGHT_POSITION[1], LIGHT_POSITION[2]);
+}
+
+static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
+{
+    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
+    if (built == 0) {
+        return false;
+    }
+    glDeleteProgram(program);
+    useShaderProgram(built);
+    reshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    glutPostRedisplay();
+    return true;
+}
+
 int main(int argc, char** argv)
 {
     // The function first: a mistake in it is told before any window.
@@ -897,13 +923,7 @@ int main(int argc, char** argv)
     glutInitContextProfile(GLUT_CORE_PROFILE);
     openModernLessonWindow("10. Axes and labels", GLUT_DOUBLE | GLUT_DEPTH, display, reshape);
 
-    program = buildShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER);
-    glUseProgram(program);
-    projectionUniform = glGetUniformLocation(program, "projection");
-    viewUniform = glGetUniformLocation(program, "view");
-    partUniform = glGetUniformLocation(program, "part");
-    glUniform3f(glGetUniformLocation(program, "lightDirection"), LIGHT_POSITION[0],
-                LIGHT_POSITION[1], LIGHT_POSITION[2]);
+    useShaderProgram(buildShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER));
 
     // The vertex array records the buffer and the three attributes; a new
     // function only refills the buffer.
@@ -964,6 +984,7 @@ int main(int argc, char** argv)
 
     orbitWithInput(keyboard);
     acceptNewFunctions(replot, text, cells, MAX_CELLS, &lowest, &highest);
+    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, rebuildShaders);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();
     return 0;
