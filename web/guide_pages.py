@@ -19,6 +19,7 @@ pages.  Both come from the same Markdown, rendered the same way:
     (pictures, patches) to copies of them.
 """
 import html
+import json
 import pathlib
 import re
 import shutil
@@ -34,6 +35,8 @@ from skeleton import page
 # the printed copy reads in that order.
 PAGES = [("lessons.md", "lessons", "The lessons: a guide"),
          ("teaching.md", "teaching", "Teaching with the lessons")]
+# The site shows the notes on performance too, as the guide's last page.
+SITE_PAGES = PAGES + [("performance.md", "performance", "Performance and memory")]
 # The screenshots' size, and the square a pixel is shown in: the pixel
 # with 20 of its neighbours on every side, drawn 3 times as large.
 PICTURE_SIZE = 500
@@ -94,7 +97,8 @@ def render(repo, text, for_print):
     body = markdown.Markdown(extensions=extensions).convert(text)
 
     docs = repo / "docs"
-    names = {markdown_name: page for markdown_name, page, _ in PAGES}
+    # In print only the printed pages are at hand.
+    names = {markdown_name: page for markdown_name, page, _ in (PAGES if for_print else SITE_PAGES)}
     files = set()
 
     def relink(match):
@@ -120,6 +124,7 @@ def render(repo, text, for_print):
         return f"<a {new}>{match.group(2)}</a>" if new else match.group(2)
 
     body = re.sub(r'<a (href="[^"]*")>(.*?)</a>', link, body, flags=re.S)
+    body = breakable(body)
     for picture in re.findall(r'<(?:img|image) [^>]*?(?:src|href)="([^"]+)"', body):
         if not (docs / picture).is_file():
             fail(f"the guide shows {picture}, which docs/ does not hold.")
@@ -132,6 +137,16 @@ def render(repo, text, for_print):
                     + html.escape((docs / name).read_text()) + "</code></pre>")
         body = re.sub(r'<p>The patch:\s+<a href="([^"]+\.patch)">.*?</p>', patch, body, flags=re.S)
     return body, files
+
+
+def breakable(body):
+    """Inline code with a <wbr> after each slash, dot and underscore inside
+    a name: where a narrow screen may break it, rather than mid-word."""
+    def wbr(match):
+        return "<code>" + re.sub(r"(?<=\w)([/._])(?=\w)", r"\1<wbr>", match.group(1)) + "</code>"
+    parts = re.split(r"(<pre[ >].*?</pre>)", body, flags=re.S)
+    return "".join(part if part.startswith("<pre") else re.sub(r"<code>(.*?)</code>", wbr, part, flags=re.S)
+                   for part in parts)
 
 
 # The PNG chunks that tag a picture's colours (gamma, primaries, profile).
@@ -161,29 +176,128 @@ def copy_files(repo, files, folder, untag=False):
         (folder / name).write_bytes(data)
 
 
+def chapters(body):
+    """The rendered guide cut before each <h2>: (name, title, html) for its
+    opening, named lessons, and for each chapter, named by its heading."""
+    parts = re.split(r'(?=<h2 id=")', body)
+    out = [("lessons", PAGES[0][2], parts[0])]
+    for part in parts[1:]:
+        anchor, title = re.match(r'<h2 id="([^"]+)">(.*?)</h2>', part, flags=re.S).groups()
+        out.append((anchor, re.sub(r"<[^>]+>", "", title), part))
+    return out
+
+
+def sections(body):
+    """(id, title) of each <h3> (or <h2> where there is none below it)."""
+    found = re.findall(r'<h3 id="([^"]+)">(.*?)</h3>', body, flags=re.S)
+    if not found and body.count("<h2 ") > 1:
+        found = re.findall(r'<h2 id="([^"]+)">(.*?)</h2>', body, flags=re.S)
+    return [(anchor, re.sub(r"<[^>]+>", "", title)) for anchor, title in found]
+
+
+def site_pages(repo):
+    """Every page of the guide in reading order: (name, title, html), and
+    the files of docs/ they show or link to.  The chapters of lessons.md
+    each have a page, the other Markdown files of SITE_PAGES one each."""
+    pages, files = [], set()
+    for markdown_name, name, title in SITE_PAGES:
+        body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=False)
+        files |= used
+        pages += chapters(body) if name == "lessons" else [(name, title, body)]
+    # A link to an anchor leads to the page that holds it.
+    where = {anchor: name for name, _, body in pages for anchor in re.findall(r' id="([^"]+)"', body)}
+
+    def relink(name, match):
+        page, anchor = match.groups()
+        target = where.get(anchor, page[:-5] if page else name)
+        return f'href="{"" if target == name else target + ".html"}#{anchor}"'
+    pages = [(name, title, re.sub(r'href="((?:lessons|teaching|performance)\.html)?#([^"]+)"',
+                                  lambda m, n=name: relink(n, m), body))
+             for name, title, body in pages]
+    return pages, files
+
+
+def contents(pages, current):
+    """The list of every page, with the sections of the current one."""
+    items = []
+    for name, title, body in pages:
+        here = ' aria-current="page"' if name == current else ""
+        inner = ""
+        if name == current and sections(body):
+            inner = "<ol>" + "".join(f'<li><a href="#{anchor}">{html.escape(text)}</a></li>'
+                                     for anchor, text in sections(body)) + "</ol>"
+        items.append(f'<li data-page="{name}"><a href="{name}.html"{here}>{html.escape(title)}</a>{inner}</li>')
+    return ('<nav class="contents" aria-label="Contents of the guide"><details id="contents">'
+            '<summary>Contents</summary><ol>' + "".join(items) + "</ol></details></nav>")
+
+
+def pager(pages, at):
+    """Links to the page before and the page after."""
+    links = []
+    for rel, other, sign in (("prev", at - 1, "Previous"), ("next", at + 1, "Next")):
+        if 0 <= other < len(pages):
+            name, title, _ = pages[other]
+            links.append(f'<a rel="{rel}" href="{name}.html">{sign}: {html.escape(title)}</a>')
+    return f'<nav class="pager" aria-label="The page before and after">{"".join(links)}</nav>'
+
+
 def write_site_guide(repo, out, pdf=None):
-    """guide/lessons.html, guide/teaching.html and what they show or link
-    to; PDF, if given, is the printed copy's name in guide/, linked from
-    both.  Returns the id of each lesson's chapter by the lesson's number."""
+    """A page of guide/ for each chapter of the guide, the teacher's page
+    and the performance notes, with what they show or link to, and the
+    search's index; PDF, if given, is the printed copy's name in guide/,
+    linked from each.  Returns the page of each lesson's chapter by the
+    lesson's number."""
     folder = out / "guide"
     folder.mkdir(exist_ok=True)
-    chapters = {}
-    for markdown_name, name, title in PAGES:
-        body, files = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=False)
-        copy_files(repo, files, folder)
-        crumbs = '<p class="crumbs"><a href="../index.html">All lessons</a>'
-        crumbs += "".join(f' · <a href="{other}.html">{html.escape(other_title)}</a>'
-                          for _, other, other_title in PAGES if other != name)
-        if pdf:
-            crumbs += f' · <a href="{pdf}">The guide as a PDF, to print</a>'
-        crumbs += "</p>\n"
+    pages, files = site_pages(repo)
+    copy_files(repo, files, folder)
+    bar = '<a href="../index.html">All lessons</a> · <a href="lessons.html">The guide</a>'
+    if pdf:
+        bar += f' · <a href="{pdf}">As a PDF, to print</a>'
+    search = ('<form class="search" role="search" hidden><label for="search">Search the guide</label>'
+              '<input id="search" type="search" autocomplete="off">'
+              '<ol id="results" aria-live="polite"></ol></form>')
+    for at, (name, title, body) in enumerate(pages):
+        place = f'<p class="place">Page {at + 1} of {len(pages)} of the guide</p>'
+        done = (f'<p class="done"><label><input type="checkbox" data-done="{name}"> '
+                f'I have worked through this page</label></p>')
+        # A chapter's heading is its page's.
+        body = re.sub(r"^<h2( id=[^>]*>.*?)</h2>", r"<h1\1</h1>", body.lstrip(), flags=re.S)
+        heading = "" if body.startswith("<h1") else f"<h1>{html.escape(title)}</h1>"
+        text = f"""<header class="bar"><p class="crumbs">{bar}</p>{search}</header>
+<div class="guide">{contents(pages, name)}
+<main class="prose">{place}{heading}{body}{done}{pager(pages, at)}</main>
+</div>"""
         (folder / f"{name}.html").write_text(page(
-            title, f'<div class="prose">{crumbs}{body}</div>',
-            ["../style.css", ("../print.css", "print")]))
-        if name == "lessons":
-            chapters = {number: anchor for anchor, number
-                        in re.findall(r'<h2 id="([^"]+)">Lesson (\d+)\b', body)}
-    return chapters
+            title, text, ["../style.css", "../highlight.css", ("../print.css", "print")],
+            ["../minisearch.js", "search-index.js", "../guide.js"]))
+    write_search_index(pages, folder / "search-index.js")
+    return {number: name for name, title, _ in pages
+            for number in re.findall(r"^Lesson (\d+)\b", title)}
+
+
+def write_search_index(pages, path):
+    """The search's index of every section of the guide, built now with
+    MiniSearch (web/search_index.mjs) and loaded by each page as a script,
+    which a page opened from the disk may load where it may not fetch."""
+    documents = []
+    for name, title, body in pages:
+        for part in re.split(r'(?=<h[23] id=")', body):
+            heading = re.match(r'<h[23] id="([^"]+)">(.*?)</h[23]>', part, flags=re.S)
+            anchor, section = heading.groups() if heading else ("", title)
+            words = html.unescape(" ".join(re.sub(r"<[^>]+>", " ", part).split()))
+            documents.append({"id": len(documents), "title": html.unescape(re.sub(r"<[^>]+>", "", section)),
+                              "page": title, "url": f"{name}.html" + (f"#{anchor}" if anchor else ""),
+                              "text": words})
+    node = shutil.which("node") or shutil.which("nodejs")
+    if not node:
+        fail("Node.js, which builds the guide's search index, is missing: install the Debian "
+             "package nodejs (scripts/setup does).")
+    script = pathlib.Path(__file__).resolve().parent / "search_index.mjs"
+    run = subprocess.run([node, str(script), str(path)], input=json.dumps(documents),
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        fail(f"the search index was not built: {run.stderr.strip()[-300:]}")
 
 
 def find_chromium():

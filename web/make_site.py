@@ -34,10 +34,13 @@ from function_page import function_page
 from skeleton import page
 
 try:
-    import markdown
-except ImportError:
-    sys.exit("make_site.py: Python's Markdown module is missing: install the Debian "
-             "package python3-markdown (scripts/setup does).")
+    import markdown  # noqa: F401  (guide_pages.py renders with it)
+    from pygments import highlight
+    from pygments.formatters import HtmlFormatter
+    from pygments.lexers import CppLexer
+except ImportError as missing:
+    sys.exit(f"make_site.py: Python's {missing.name} module is missing: install the Debian "
+             "packages python3-markdown and python3-pygments (scripts/setup does).")
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
@@ -142,11 +145,27 @@ def key_buttons(frame, controls):
 </ul>"""
 
 
+# The sources' colours: one style for a light page and one for a dark one,
+# both readable on their own background at the contrast of WCAG's AA.
+LIGHT, DARK = "vs", "github-dark"
+
+
+def highlight_css():
+    dark = HtmlFormatter(style=DARK).get_style_defs(".highlight")
+    return (HtmlFormatter(style=LIGHT).get_style_defs(".highlight")
+            + "\n@media (prefers-color-scheme: dark) {\n" + dark + "\n}\n")
+
+
 def source_page(path, back):
-    body = (f'<p class="crumbs"><a href="{back}">All lessons</a></p>\n'
-            f"<h1><code>{html.escape(path.name)}</code></h1>\n"
-            f"<pre><code>{html.escape(path.read_text())}</code></pre>")
-    return page(path.name, body, ["../style.css"])
+    """The source with its lines numbered, each number a link to its line,
+    #L72, which the guide's references to lines lead to."""
+    code = highlight(path.read_text(), CppLexer(), HtmlFormatter(
+        linenos="inline", lineanchors="L", anchorlinenos=True, wrapcode=True))
+    code = re.sub(r'id="L-(\d+)" name="L-\d+"', r'id="L\1"', code).replace('href="#L-', 'href="#L')
+    body = (f'<p class="crumbs"><a href="{back}">All lessons</a> · '
+            f'<a href="../guide/lessons.html">The guide</a></p>\n'
+            f"<main><h1><code>{html.escape(path.name)}</code></h1>\n{code}</main>")
+    return page(path.name, body, ["../style.css", "../highlight.css"])
 
 
 def guide_page(repo, out, solutions=()):
@@ -163,25 +182,28 @@ def guide_page(repo, out, solutions=()):
               "is missing (install the Debian package chromium).")
         pdf = None
     chapters = guide_pages.write_site_guide(repo, out, pdf)
-    guide = out / "guide" / "lessons.html"
-    guide.write_text(link_solutions(guide.read_text(), solutions))
+    pages = sorted((out / "guide").glob("*.html"))
+    texts = {path: path.read_text() for path in pages}
+    for name in solutions:
+        holder = next((path for path in pages if f"{name}.patch" in texts[path]), None)
+        if not holder:
+            fail(f"the guide does not name {name}.patch, so its solution's page has no link.")
+        texts[holder] = link_solution(texts[holder], name)
+    for path in pages:
+        path.write_text(texts[path])
     return chapters, pdf
 
 
-def link_solutions(body, solutions):
-    """The guide's page with a link to each solution's running page at the
+def link_solution(body, name):
+    """The guide's page with a link to the solution's running page at the
     end of the solution, which names its patch."""
-    for name in solutions:
-        at = body.find(f"{name}.patch")
-        if at < 0:
-            fail(f"the guide does not name {name}.patch, so its solution's page has no link.")
-        link = (f'<p class="run"><a href="../exercises/{name}.html">'
-                f"See this solution run in the browser</a></p>\n")
-        end = body.find("</details>", at)
-        if end < 0:
-            end = body.find("</p>", at) + len("</p>\n")
-        body = body[:end] + link + body[end:]
-    return body
+    at = body.find(f"{name}.patch")
+    link = (f'<p class="run"><a href="../exercises/{name}.html">'
+            f"See this solution run in the browser</a></p>\n")
+    end = body.find("</details>", at)
+    if end < 0:
+        end = body.find("</p>", at) + len("</p>\n")
+    return body[:end] + link + body[end:]
 
 
 def repeated(keys):
@@ -259,6 +281,12 @@ def main():
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
+    search = repo / "web" / "node_modules" / "minisearch" / "dist" / "umd" / "index.js"
+    if not search.is_file():
+        fail("MiniSearch, the guide's search, is missing: run scripts/setup --web "
+             "(or npm ci --prefix web).")
+    shutil.copy(search, out / "minisearch.js")
+    (out / "highlight.css").write_text(highlight_css())
     solutions = solution_pages(repo, out)
     chapters, pdf = guide_page(repo, out, solutions)
     (out / "source").mkdir(exist_ok=True)
@@ -280,7 +308,7 @@ def main():
                 bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
         number = re.sub(r"\D", "", lesson)
-        chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
+        chapter = f"guide/{chapters.get(number, 'lessons')}.html"
         keys = "\n" + key_buttons(f"frame-{lesson}", controls) if controls else ""
         sections.append(f"""<section id="{lesson}">
 <h2>{html.escape(title)}</h2>
