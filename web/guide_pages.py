@@ -29,6 +29,7 @@ import tempfile
 
 import markdown
 
+import references
 from skeleton import page
 
 # (Markdown file in docs/, page name, title): the lessons first, so that
@@ -87,11 +88,32 @@ def with_marks(text):
     return "\n".join(out) + "\n"
 
 
+def with_line_links(repo, text):
+    """The Markdown with each reference to lines of a source a link to
+    them, and each quoted block headed by a link to where it stands: both
+    computed from the quoted text, so that they follow the code."""
+    def read(name):
+        return (repo / name).read_text()
+    for found in reversed(references.references(text, read)):
+        first, last = found["points"] or found["said"]
+        start, end = found["span"]
+        text = f"{text[:start]}[lines {first}–{last}](../{found['file']}#L{first}){text[end:]}"
+    for quote in reversed(list(references.QUOTE.finditer(text))):
+        where = references.lines_of(read(quote.group(1)), quote.group(4))
+        if where:
+            link = (f'<p class="quoted"><a href="../{quote.group(1)}#L{where[0]}">'
+                    f"{quote.group(1)}, lines {where[0]}–{where[1]}</a></p>\n\n")
+            text = text[:quote.start()] + link + text[quote.start():]
+    return text
+
+
 def render(repo, text, for_print):
     """Markdown to HTML; returns the HTML and the files of docs/ it links to."""
     # The solutions' blocks hold Markdown: md_in_html renders it when asked
     # to; in print every solution is open.
     opening = '<details markdown="1" open>' if for_print else '<details markdown="1">'
+    if not for_print:
+        text = with_line_links(repo, text)
     text = re.sub(r"^<details>", opening, with_marks(text), flags=re.M)
     extensions = ["toc", "fenced_code", "tables", "md_in_html"]
     body = markdown.Markdown(extensions=extensions).convert(text)
@@ -106,7 +128,7 @@ def render(repo, text, for_print):
         path, _, fragment = target.partition("#")
         source = re.fullmatch(r"\.\./(core|lessons)/([\w.]+\.(?:h|cpp))", path)
         if source:
-            return f'{attribute}="../source/{source.group(2)}.html"'
+            return f'{attribute}="../source/{source.group(2)}.html{"#" + fragment if fragment else ""}"'
         if not path or re.match(r"[a-z]+:", target):
             return match.group(0)
         if path in names:
