@@ -61,7 +61,7 @@
   form.addEventListener('submit', function (event) { event.preventDefault(); });
   input.addEventListener('input', function () {
     results.textContent = '';
-    var found = input.value.trim() ? index.search(input.value, { prefix: true, fuzzy: 0.2 }) : [];
+    var found = input.value.trim() ? index.search(input.value, { prefix: true, fuzzy: 0.2, boost: { title: 3 } }) : [];
     found.slice(0, MOST_RESULTS).forEach(function (result) {
       var item = document.createElement('li');
       var link = document.createElement('a');
