@@ -37,7 +37,7 @@ try:
     import markdown  # noqa: F401  (guide_pages.py renders with it)
     from pygments import highlight
     from pygments.formatters import HtmlFormatter
-    from pygments.lexers import CppLexer
+    from pygments.lexers import CppLexer, DiffLexer
 except ImportError as missing:
     sys.exit(f"make_site.py: Python's {missing.name} module is missing: install the Debian "
              "packages python3-markdown and python3-pygments (scripts/setup does).")
@@ -219,52 +219,97 @@ def repeated(keys):
     return ", ".join(key if times == 1 else f"{key} \u00d7 {times}" for key, times in runs)
 
 
+# An exercise in the guide: its number and title, its task with the hint
+# at its end, and its folded solution, which names its patch.
+EXERCISE = re.compile(r"^\*\*Exercise (\d+\.\d+): (.+?)\*\*\s(.*?)\n\n"
+                      r"<details><summary>Solution</summary>\n(.*?)^</details>$", re.M | re.S)
+
+
+def guide_exercises(repo):
+    """The guide's exercises by their patch's name: (heading, task, hint,
+    solution), each but the heading Markdown."""
+    found = {}
+    for match in EXERCISE.finditer((repo / "docs" / "lessons.md").read_text()):
+        number, title, task, solution = match.groups()
+        name = re.search(r"exercises/([\w-]+)\.patch", solution)
+        task, _, hint = task.partition("*Hint:*")
+        hint = hint.strip()[:1].upper() + hint.strip()[1:]
+        if name:
+            found[name.group(1)] = (f"Exercise {number}: {title.rstrip('.')}", task, hint, solution)
+    return found
+
+
+def from_exercises(body, where):
+    """The guide's HTML as seen from exercises/: its own pictures beside it,
+    the guide's anchors on their pages, other files of docs/ in guide/."""
+    def link(match):
+        attribute, target = match.groups()
+        path, _, anchor = target.partition("#")
+        if re.match(r"[a-z]+:|\.\./", target):
+            return match.group(0)
+        if not path:
+            return f'{attribute}="../guide/{where.get(anchor, "lessons")}.html#{anchor}"'
+        return f'{attribute}="{path[len("exercises/"):] if path.startswith("exercises/") else "../guide/" + target}"'
+    return re.sub(r'\b(href|src)="([^"]*)"', link, body)
+
+
 def solution_pages(repo, out):
     """A page for each exercise's solution, docs/exercises/NAME.patch, whose
-    program the build has put in exercises/NAME.js: the exercise's words,
-    the solution running, and its patch and picture.  Returns the names."""
+    program the build has put in exercises/NAME.js: the exercise's task
+    first, its hint and its solution folded (the patch coloured), then the
+    solution running in the state of the guide's picture of it, after its
+    patch's Keys.  Returns the names."""
     guide = (repo / "docs" / "lessons.md").read_text()
+    exercises = guide_exercises(repo)
+    pages, _ = guide_pages.site_pages(repo)
+    where = {anchor: name for name, _, body in pages for anchor in re.findall(r' id="([^"]+)"', body)}
     names = []
     for patch in sorted((repo / "docs" / "exercises").glob("*.patch")):
         name = patch.stem
         if not (out / "exercises" / f"{name}.js").is_file():
             fail(f"the build made no program exercises/{name}.js for {patch.name}.")
+        if name not in exercises:
+            fail(f"the guide has no exercise whose solution names {patch.name}.")
+        heading, task, hint, solution = exercises[name]
         words = patch.read_text().split("\ndiff --git ", 1)[0]
         program = re.search(r"^Program: *(velmor\d+) *$", words, flags=re.M).group(1)
         keys = re.search(r"^Keys: *(.*)$", words, flags=re.M)
-        lines = [line for line in words.splitlines() if not re.match(r"(Program|Keys):", line)]
-        heading, prose = lines[0].strip(), "\n".join(lines[1:]).strip()
         # What the picture shows: the words the guide gives its picture.
         alt = re.search(r"!\[([^\]]+)\]\(exercises/" + re.escape(name) + r"\.png\)", guide)
         picture = alt.group(1) if alt else heading
-        title = f"{heading.rstrip('.')}: the solution"
+        title = f"{heading}: the solution"
         # The patches change what a lesson draws, not the keys it takes.
         controls = lesson_controls(repo, program)
         shutil.copy(patch, out / "exercises" / patch.name)
         shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
         (out / "exercises" / f"{name}-bare.html").write_text(
             bare_page(name, title, picture, controls, up="../", needs=webgl_for(repo, program)))
-        paragraphs = "\n".join(f"<p>{html.escape(' '.join(part.split()))}</p>"
-                                for part in prose.split("\n\n") if part.strip())
-        after = ""
+        task, hint, solution = (from_exercises(guide_pages.render(repo, text, for_print=False)[0], where)
+                                for text in (task, hint, solution))
+        diff = highlight(patch.read_text(), DiffLexer(), HtmlFormatter(wrapcode=True))
+        after, start = "", ""
         if keys:
-            after = (f"<p>The guide's picture of it is taken after the keys "
+            after = (f"<p>It starts as the guide's picture of it, after the keys "
                      f"{html.escape(repeated(keys.group(1).split()))}.</p>\n")
+            start = "#keys=" + ",".join(keys.group(1).split())
         buttons = key_buttons(f"frame-{name}", controls) if controls else ""
-        body = f"""<p class="crumbs"><a href="../index.html">All lessons</a> \u00b7 <a href="../guide/lessons.html">The guide</a></p>
-<main>
+        chapter = where.get(f"exercises-for-lesson-{program[len('velmor'):]}", "lessons")
+        body = f"""<p class="crumbs"><a href="../index.html">All lessons</a> \u00b7 <a href="../guide/{chapter}.html">Its chapter in the guide</a></p>
+<main class="prose">
 <h1>{html.escape(heading)}</h1>
-{paragraphs}
-<section class="solution">
+<section class="task" aria-label="The task">{task}</section>
+<details class="hint"><summary>Hint</summary>{hint}</details>
+<details class="solution"><summary>Solution</summary>{solution}
+<h2>The patch: <a href="{patch.name}"><code>{patch.name}</code></a></h2>
+{diff}</details>
+<section class="running">
 <h2>The solution running: <code>{program}</code> with the patch</h2>
-{after}<iframe id="frame-{name}" src="{name}-bare.html" width="500" height="500" title="{html.escape(picture)}"></iframe>
+{after}<iframe id="frame-{name}" src="{name}-bare.html{start}" width="500" height="500" title="{html.escape(picture)}"></iframe>
 {buttons}
-<p class="links"><a href="{patch.name}">The patch: <code>{patch.name}</code></a>
- \u00b7 <a href="{name}.png">The guide's picture of the desktop program</a></p>
 </section>
 </main>"""
         (out / "exercises" / f"{name}.html").write_text(
-            page(title, body, ["../style.css"], ["../site.js"] if controls else []))
+            page(title, body, ["../style.css", "../highlight.css"], ["../site.js"] if controls else []))
         names.append(name)
     return names
 
