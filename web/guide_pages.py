@@ -111,12 +111,17 @@ def render(repo, text, for_print):
     """Markdown to HTML; returns the HTML and the files of docs/ it links to."""
     # The solutions' blocks hold Markdown: md_in_html renders it when asked
     # to; in print every solution is open.
-    opening = '<details markdown="1" open>' if for_print else '<details markdown="1">'
+    # So do the going-deeper boxes, <details class="deeper">, which a
+    # learner new to OpenGL may skip.
+    opening = '<details markdown="1" open' if for_print else '<details markdown="1"'
     if not for_print:
         text = with_line_links(repo, text)
-    text = re.sub(r"^<details>", opening, with_marks(text), flags=re.M)
+    text = re.sub(r"^<details(?=[ >])", opening, with_marks(text), flags=re.M)
     extensions = ["toc", "fenced_code", "tables", "md_in_html"]
     body = markdown.Markdown(extensions=extensions).convert(text)
+    # md_in_html wraps a block's <summary> in a paragraph, where the
+    # browser no longer takes it for the block's label.
+    body = re.sub(r"<p>(<summary>.*?</summary>)</p>", r"\1", body)
 
     docs = repo / "docs"
     # In print only the printed pages are at hand.
