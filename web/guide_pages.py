@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The guide as pages of the site, and as one printable PDF.
 
-    guide_pages.py pdf REPO OUT.pdf
+    guide_pages.py pdf REPO OUT.pdf [SITE_ADDRESS]
 
 writes the guide (docs/lessons.md) and the teacher's page
 (docs/teaching.md) as one PDF with Chromium's print-to-PDF: every picture,
@@ -26,6 +26,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 import markdown
 
@@ -107,8 +108,9 @@ def with_line_links(repo, text):
     return text
 
 
-def render(repo, text, for_print):
-    """Markdown to HTML; returns the HTML and the files of docs/ it links to."""
+def render(repo, text, for_print, base=None):
+    """Markdown to HTML; returns the HTML and the files of docs/ it links to.
+    base is the site's address, which printed links lead to."""
     # The solutions' blocks hold Markdown: md_in_html renders it when asked
     # to; in print every solution is open.
     # So do the going-deeper boxes, <details class="deeper">, which a
@@ -122,28 +124,40 @@ def render(repo, text, for_print):
     # md_in_html wraps a block's <summary> in a paragraph, where the
     # browser no longer takes it for the block's label.
     body = re.sub(r"<p>(<summary>.*?</summary>)</p>", r"\1", body)
+    # Each picture with its words as its caption.
+    body = re.sub(r'<p>(<img alt="([^"]*)"[^>]*>)</p>', r"<figure>\1<figcaption>\2</figcaption></figure>", body)
 
     docs = repo / "docs"
-    # In print only the printed pages are at hand.
-    names = {markdown_name: page for markdown_name, page, _ in (PAGES if for_print else SITE_PAGES)}
+    site_names = {markdown_name: page for markdown_name, page, _ in SITE_PAGES}
+    printed = {markdown_name: page for markdown_name, page, _ in PAGES}
     files = set()
 
     def relink(match):
         attribute, target = match.group(1), match.group(2)
         path, _, fragment = target.partition("#")
-        source = re.fullmatch(r"\.\./(core|lessons)/([\w.]+\.(?:h|cpp))", path)
-        if source:
-            return f'{attribute}="../source/{source.group(2)}.html{"#" + fragment if fragment else ""}"'
+        anchor = "#" + fragment if fragment else ""
         if not path or re.match(r"[a-z]+:", target):
             return match.group(0)
-        if path in names:
-            if for_print:
-                return f'{attribute}="#{fragment or names[path]}"'
-            return f'{attribute}="{names[path]}.html{"#" + fragment if fragment else ""}"'
-        if (docs / path).is_file():
+        if for_print and path in printed:
+            return f'{attribute}="#{fragment or printed[path]}"'
+        source = re.fullmatch(r"\.\./(core|lessons)/([\w.]+\.(?:h|cpp))", path)
+        if source:
+            new = f"../source/{source.group(2)}.html{anchor}"
+        elif path in site_names:
+            new = f"{site_names[path]}.html{anchor}"
+        elif (docs / path).is_file():
             files.add(path)
-            return match.group(0)
-        return None
+            new = target
+        else:
+            return None
+        if for_print:
+            # Printed, a link leads to the site's page at the address given
+            # when the PDF is made; without one it keeps its text only,
+            # rather than point into the disk of the machine that printed it.
+            if not base:
+                return None
+            new = urllib.parse.urljoin(base.rstrip("/") + "/guide/", new)
+        return f'{attribute}="{new}"'
 
     def link(match):
         new = relink(re.match(r'(href)="([^"]*)"', match.group(1)))
@@ -159,10 +173,10 @@ def render(repo, text, for_print):
     if for_print:
         # A printed solution cannot be downloaded: its patch follows it.
         def patch(match):
-            name = match.group(1)
+            name = "exercises/" + match.group(1)
             return (match.group(0) + '<pre class="patch"><code>'
                     + html.escape((docs / name).read_text()) + "</code></pre>")
-        body = re.sub(r'<p>The patch:\s+<a href="([^"]+\.patch)">.*?</p>', patch, body, flags=re.S)
+        body = re.sub(r'<p>The patch:\s+(?:<a [^>]*>)?([\w-]+\.patch)\b.*?</p>', patch, body, flags=re.S)
     return body, files
 
 
@@ -335,31 +349,36 @@ def find_chromium():
     return None
 
 
-def write_pdf(repo, pdf):
-    """Every page of the guide, in order, printed by Chromium into PDF."""
+def write_pdf(repo, pdf, base=None):
+    """Every page of the guide, in order, printed by Chromium into PDF, after
+    a list of its chapters; each chapter and section a bookmark, each page
+    numbered (print.css).  base is the site's address, for the links."""
     chromium = find_chromium()
     if not chromium:
         fail("Chromium is missing, and it prints the PDF: install the Debian package "
              "chromium (scripts/setup --tests does).")
     with tempfile.TemporaryDirectory(prefix="velmor-guide-") as work:
         work = pathlib.Path(work)
-        bodies, files = [], set()
+        bodies, files, listed = [], set(), []
         for markdown_name, name, _ in PAGES:
-            body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=True)
+            body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=True, base=base)
             bodies.append(f'<section class="page" id="{name}">\n{body}\n</section>')
+            listed += [f'<li><a href="#{anchor}">{title}</a></li>'
+                       for anchor, title in re.findall(r'<h[12] id="([^"]+)">(.*?)</h[12]>', body)]
             files |= used
         copy_files(repo, files, work, untag=True)
         for css in ("style.css", "print.css"):
             shutil.copy(repo / "web" / "site" / css, work / css)
         printed = work / "guide.html"
-        printed.write_text(page(PAGES[0][2], '<div class="prose">' + "\n".join(bodies) + "</div>",
+        listing = f'<nav class="toc" aria-label="Contents"><h1>Contents</h1><ol>{"".join(listed)}</ol></nav>'
+        printed.write_text(page(PAGES[0][2], '<div class="prose">' + listing + "\n".join(bodies) + "</div>",
                                 ["style.css", "print.css"]))
         pdf = pathlib.Path(pdf).resolve()
         pdf.parent.mkdir(parents=True, exist_ok=True)
         pdf.unlink(missing_ok=True)
         command = [chromium, "--headless", "--no-sandbox", "--disable-gpu",
                    "--no-pdf-header-footer", "--run-all-compositor-stages-before-draw",
-                   "--force-color-profile=srgb",
+                   "--force-color-profile=srgb", "--generate-pdf-document-outline",
                    f"--print-to-pdf={pdf}", printed.as_uri()]
         try:
             run = subprocess.run(command, capture_output=True, text=True, timeout=180)
@@ -370,9 +389,9 @@ def write_pdf(repo, pdf):
 
 
 def main():
-    if len(sys.argv) != 4 or sys.argv[1] != "pdf":
-        fail("usage: guide_pages.py pdf REPO OUT.pdf")
-    write_pdf(pathlib.Path(sys.argv[2]), sys.argv[3])
+    if len(sys.argv) not in (4, 5) or sys.argv[1] != "pdf":
+        fail("usage: guide_pages.py pdf REPO OUT.pdf [SITE_ADDRESS]")
+    write_pdf(pathlib.Path(sys.argv[2]), sys.argv[3], *sys.argv[4:])
 
 
 if __name__ == "__main__":

@@ -265,7 +265,8 @@ for page in pages:
 # The opening, each chapter, the teacher's page and the notes on performance.
 if len(pages) != int(sys.argv[2]) + 3:
     problems.append(f"the guide has {len(pages)} pages for {sys.argv[2]} chapters")
-sys.exit("\n".join(problems))
+if problems:
+    sys.exit("\n".join(problems))
 EOF
         python3 "$page" search "$site/guide/lessons.html" >"$work/search.log" 2>&1 ||
             fail "the guide's search: $(tail -n 1 "$work/search.log")"
