@@ -340,6 +340,15 @@ def main():
     for name in core_files:
         (out / "source" / f"{name}.html").write_text(
             source_page(repo / "core" / name, "../index.html"))
+    # A header the core includes from the browser's own room (its OpenGL,
+    # web/modern/) has its page too, so that every include can be read.
+    texts = [(repo / "core" / name).read_text() for name in core_files]
+    texts += [(repo / "lessons" / f"{lesson}.cpp").read_text() for lesson in lessons]
+    for name in sorted({n for text in texts for n in re.findall(r'^#include "([\w.]+)"', text, flags=re.M)}
+                       - set(core_files)):
+        if (repo / "web" / "modern" / name).is_file():
+            (out / "source" / f"{name}.html").write_text(
+                source_page(repo / "web" / "modern" / name, "../index.html"))
 
     sections = []
     for lesson in lessons:

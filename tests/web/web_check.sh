@@ -284,6 +284,11 @@ for page in sorted(site.rglob("*.html")):
     for target in re.findall(r'(?:href|src)="([^"#:]+)["#]', text):
         if not (page.parent / target).exists():
             problems.append(f"{name} links to {target}, which the site lacks.")
+    # Every file a source the site shows includes is shown too.
+    if page.parent.name == "source":
+        for included in re.findall(r'#include</span><span class="w"> </span><span class="cpf">&quot;([\w.]+)&quot;', text):
+            if not (page.parent / f"{included}.html").exists():
+                problems.append(f"{name} includes {included}, which has no page.")
     prose = re.sub(r"(?s)<(pre|code|script|style)\b.*?</\1>|<!--.*?-->", "", text)
     for markdown in re.findall(r"!?\[[^\]\n]*\]\([^)\n]*\)|\*\*[^*\n]+\*\*|^#{1,6} .*|^```.*", prose, re.M):
         problems.append(f"{name} holds unrendered Markdown: {markdown[:60]}")
