@@ -349,10 +349,31 @@ def find_chromium():
     return None
 
 
+def outline_pages(pdf, listed):
+    """The page of each (anchor, title) of listed, in order, from the PDF's
+    bookmarks as poppler's pdftohtml reads them; {} without it."""
+    if not shutil.which("pdftohtml"):
+        return {}
+    xml = subprocess.run(["pdftohtml", "-xml", "-i", "-stdout", str(pdf)],
+                         capture_output=True, text=True).stdout
+
+    def squeezed(text):
+        return re.sub(r"\W", "", html.unescape(re.sub(r"<[^>]+>", "", text)))
+    marks = [(page, squeezed(text)) for page, text in re.findall(r'<item page="(\d+)">([^<]*)', xml)]
+    numbers, at = {}, 0
+    for anchor, title in listed:
+        found = next((i for i in range(at, len(marks)) if marks[i][1] == squeezed(title)), None)
+        if found is not None:
+            numbers[anchor], at = marks[found][0], found + 1
+    return numbers
+
+
 def write_pdf(repo, pdf, base=None):
     """Every page of the guide, in order, printed by Chromium into PDF, after
-    a list of its chapters; each chapter and section a bookmark, each page
-    numbered (print.css).  base is the site's address, for the links."""
+    a list of its chapters with their pages; each chapter and section a
+    bookmark, each page numbered (print.css).  base is the site's address,
+    for the links.  It is printed twice: the first copy's bookmarks give
+    the list its pages, which hold the same number of digits in both."""
     chromium = find_chromium()
     if not chromium:
         fail("Chromium is missing, and it prints the PDF: install the Debian package "
@@ -363,29 +384,37 @@ def write_pdf(repo, pdf, base=None):
         for markdown_name, name, _ in PAGES:
             body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=True, base=base)
             bodies.append(f'<section class="page" id="{name}">\n{body}\n</section>')
-            listed += [f'<li><a href="#{anchor}">{title}</a></li>'
-                       for anchor, title in re.findall(r'<h[12] id="([^"]+)">(.*?)</h[12]>', body)]
+            listed += re.findall(r'<h[12] id="([^"]+)">(.*?)</h[12]>', body)
             files |= used
         copy_files(repo, files, work, untag=True)
         for css in ("style.css", "print.css"):
             shutil.copy(repo / "web" / "site" / css, work / css)
         printed = work / "guide.html"
-        listing = f'<nav class="toc" aria-label="Contents"><h1>Contents</h1><ol>{"".join(listed)}</ol></nav>'
-        printed.write_text(page(PAGES[0][2], '<div class="prose">' + listing + "\n".join(bodies) + "</div>",
-                                ["style.css", "print.css"]))
         pdf = pathlib.Path(pdf).resolve()
         pdf.parent.mkdir(parents=True, exist_ok=True)
-        pdf.unlink(missing_ok=True)
-        command = [chromium, "--headless", "--no-sandbox", "--disable-gpu",
-                   "--no-pdf-header-footer", "--run-all-compositor-stages-before-draw",
-                   "--force-color-profile=srgb", "--generate-pdf-document-outline",
-                   f"--print-to-pdf={pdf}", printed.as_uri()]
-        try:
-            run = subprocess.run(command, capture_output=True, text=True, timeout=180)
-        except subprocess.TimeoutExpired:
-            fail("Chromium did not print the guide within 3 minutes.")
-        if not pdf.is_file() or pdf.stat().st_size == 0:
-            fail(f"Chromium printed no PDF (exit {run.returncode}): {run.stderr.strip()[-400:]}")
+
+        def print_with(numbers):
+            items = "".join(f'<li><a href="#{anchor}">{title}</a> <span class="at">{numbers.get(anchor, "")}</span></li>'
+                            for anchor, title in listed)
+            listing = f'<nav class="toc" aria-label="Contents"><h1>Contents</h1><ol>{items}</ol></nav>'
+            printed.write_text(page(PAGES[0][2], '<div class="prose">' + listing + "\n".join(bodies) + "</div>",
+                                    ["style.css", "print.css"]))
+            pdf.unlink(missing_ok=True)
+            command = [chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                       "--no-pdf-header-footer", "--run-all-compositor-stages-before-draw",
+                       "--force-color-profile=srgb", "--generate-pdf-document-outline",
+                       f"--print-to-pdf={pdf}", printed.as_uri()]
+            try:
+                run = subprocess.run(command, capture_output=True, text=True, timeout=180)
+            except subprocess.TimeoutExpired:
+                fail("Chromium did not print the guide within 3 minutes.")
+            if not pdf.is_file() or pdf.stat().st_size == 0:
+                fail(f"Chromium printed no PDF (exit {run.returncode}): {run.stderr.strip()[-400:]}")
+
+        print_with({anchor: "00" for anchor, _ in listed})
+        numbers = outline_pages(pdf, listed)
+        if numbers:
+            print_with(numbers)
 
 
 def main():
