@@ -38,10 +38,13 @@ from shader_page import shader_page
 from skeleton import page
 
 try:
-    import markdown
-except ImportError:
-    sys.exit("make_site.py: Python's Markdown module is missing: install the Debian "
-             "package python3-markdown (scripts/setup does).")
+    import markdown  # noqa: F401  (guide_pages.py renders with it)
+    from pygments import highlight
+    from pygments.formatters import HtmlFormatter
+    from pygments.lexers import CppLexer, DiffLexer
+except ImportError as missing:
+    sys.exit(f"make_site.py: Python's {missing.name} module is missing: install the Debian "
+             "packages python3-markdown and python3-pygments (scripts/setup does).")
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
@@ -146,12 +149,32 @@ def key_buttons(frame, controls):
 </ul>"""
 
 
+# The sources' colours: one style for a light page and one for a dark one,
+# readable on their own background at the contrast of WCAG's AA once the
+# light style's type and class names are darkened (its #2B91AF is 3.4 : 1
+# on the code's background) and the dark style's red lightened (4.49 : 1).
+LIGHT, DARK = "vs", "github-dark"
+LIGHT_MENDED = ".highlight .kt, .highlight .nc { color: #1d6b86 }\n"
+DARK_MENDED = ".highlight .err { color: #ff7b72 }\n"
+
+
+def highlight_css():
+    dark = HtmlFormatter(style=DARK).get_style_defs(".highlight")
+    return (HtmlFormatter(style=LIGHT).get_style_defs(".highlight") + "\n" + LIGHT_MENDED
+            + "@media (prefers-color-scheme: dark) {\n" + dark + "\n" + DARK_MENDED + "}\n")
+
+
 def source_page(path, up):
-    """path's page; up leads from it back to the site's top folder."""
-    body = (f'<p class="crumbs"><a href="{up}index.html">All lessons</a></p>\n'
-            f"<h1><code>{html.escape(path.name)}</code></h1>\n"
-            f"<pre><code>{html.escape(path.read_text())}</code></pre>")
-    return page(path.name, body, [f"{up}style.css"])
+    """The source with its lines numbered, each number a link to its line,
+    #L72, which the guide's references to lines lead to; up leads from its
+    page back to the site's top folder."""
+    code = highlight(path.read_text(), CppLexer(), HtmlFormatter(
+        linenos="inline", lineanchors="L", anchorlinenos=True, wrapcode=True))
+    code = re.sub(r'id="L-(\d+)" name="L-\d+"', r'id="L\1"', code).replace('href="#L-', 'href="#L')
+    body = (f'<p class="crumbs"><a href="{up}index.html">All lessons</a> · '
+            f'<a href="{up}guide/lessons.html">The guide</a></p>\n'
+            f"<main><h1><code>{html.escape(path.name)}</code></h1>\n{code}</main>")
+    return page(path.name, body, [f"{up}style.css", f"{up}highlight.css"])
 
 
 def guide_page(repo, out, solutions=()):
@@ -168,25 +191,28 @@ def guide_page(repo, out, solutions=()):
               "is missing (install the Debian package chromium).")
         pdf = None
     chapters = guide_pages.write_site_guide(repo, out, pdf)
-    guide = out / "guide" / "lessons.html"
-    guide.write_text(link_solutions(guide.read_text(), solutions))
+    pages = sorted((out / "guide").glob("*.html"))
+    texts = {path: path.read_text() for path in pages}
+    for name in solutions:
+        holder = next((path for path in pages if f"{name}.patch" in texts[path]), None)
+        if not holder:
+            fail(f"the guide does not name {name}.patch, so its solution's page has no link.")
+        texts[holder] = link_solution(texts[holder], name)
+    for path in pages:
+        path.write_text(texts[path])
     return chapters, pdf
 
 
-def link_solutions(body, solutions):
-    """The guide's page with a link to each solution's running page at the
+def link_solution(body, name):
+    """The guide's page with a link to the solution's running page at the
     end of the solution, which names its patch."""
-    for name in solutions:
-        at = body.find(f"{name}.patch")
-        if at < 0:
-            fail(f"the guide does not name {name}.patch, so its solution's page has no link.")
-        link = (f'<p class="run"><a href="../exercises/{name}.html">'
-                f"See this solution run in the browser</a></p>\n")
-        end = body.find("</details>", at)
-        if end < 0:
-            end = body.find("</p>", at) + len("</p>\n")
-        body = body[:end] + link + body[end:]
-    return body
+    at = body.find(f"{name}.patch")
+    link = (f'<p class="run"><a href="../exercises/{name}.html">'
+            f"See this solution run in the browser</a></p>\n")
+    end = body.find("</details>", at)
+    if end < 0:
+        end = body.find("</p>", at) + len("</p>\n")
+    return body[:end] + link + body[end:]
 
 
 def repeated(keys):
@@ -200,52 +226,97 @@ def repeated(keys):
     return ", ".join(key if times == 1 else f"{key} \u00d7 {times}" for key, times in runs)
 
 
+# An exercise in the guide: its number and title, its task with the hint
+# at its end, and its folded solution, which names its patch.
+EXERCISE = re.compile(r"^\*\*Exercise (\d+\.\d+): (.+?)\*\*\s(.*?)\n\n"
+                      r"<details><summary>Solution</summary>\n(.*?)^</details>$", re.M | re.S)
+
+
+def guide_exercises(repo):
+    """The guide's exercises by their patch's name: (heading, task, hint,
+    solution), each but the heading Markdown."""
+    found = {}
+    for match in EXERCISE.finditer((repo / "docs" / "lessons.md").read_text()):
+        number, title, task, solution = match.groups()
+        name = re.search(r"exercises/([\w-]+)\.patch", solution)
+        task, _, hint = task.partition("*Hint:*")
+        hint = hint.strip()[:1].upper() + hint.strip()[1:]
+        if name:
+            found[name.group(1)] = (f"Exercise {number}: {title.rstrip('.')}", task, hint, solution)
+    return found
+
+
+def from_exercises(body, where):
+    """The guide's HTML as seen from exercises/: its own pictures beside it,
+    the guide's anchors on their pages, other files of docs/ in guide/."""
+    def link(match):
+        attribute, target = match.groups()
+        path, _, anchor = target.partition("#")
+        if re.match(r"[a-z]+:|\.\./", target):
+            return match.group(0)
+        if not path:
+            return f'{attribute}="../guide/{where.get(anchor, "lessons")}.html#{anchor}"'
+        return f'{attribute}="{path[len("exercises/"):] if path.startswith("exercises/") else "../guide/" + target}"'
+    return re.sub(r'\b(href|src)="([^"]*)"', link, body)
+
+
 def solution_pages(repo, out):
     """A page for each exercise's solution, docs/exercises/NAME.patch, whose
-    program the build has put in exercises/NAME.js: the exercise's words,
-    the solution running, and its patch and picture.  Returns the names."""
+    program the build has put in exercises/NAME.js: the exercise's task
+    first, its hint and its solution folded (the patch coloured), then the
+    solution running in the state of the guide's picture of it, after its
+    patch's Keys.  Returns the names."""
     guide = (repo / "docs" / "lessons.md").read_text()
+    exercises = guide_exercises(repo)
+    pages, _ = guide_pages.site_pages(repo)
+    where = {anchor: name for name, _, body in pages for anchor in re.findall(r' id="([^"]+)"', body)}
     names = []
     for patch in sorted((repo / "docs" / "exercises").glob("*.patch")):
         name = patch.stem
         if not (out / "exercises" / f"{name}.js").is_file():
             fail(f"the build made no program exercises/{name}.js for {patch.name}.")
+        if name not in exercises:
+            fail(f"the guide has no exercise whose solution names {patch.name}.")
+        heading, task, hint, solution = exercises[name]
         words = patch.read_text().split("\ndiff --git ", 1)[0]
         program = re.search(r"^Program: *(velmor\d+) *$", words, flags=re.M).group(1)
         keys = re.search(r"^Keys: *(.*)$", words, flags=re.M)
-        lines = [line for line in words.splitlines() if not re.match(r"(Program|Keys):", line)]
-        heading, prose = lines[0].strip(), "\n".join(lines[1:]).strip()
         # What the picture shows: the words the guide gives its picture.
         alt = re.search(r"!\[([^\]]+)\]\(exercises/" + re.escape(name) + r"\.png\)", guide)
         picture = alt.group(1) if alt else heading
-        title = f"{heading.rstrip('.')}: the solution"
+        title = f"{heading}: the solution"
         # The patches change what a lesson draws, not the keys it takes.
         controls = lesson_controls(repo, program)
         shutil.copy(patch, out / "exercises" / patch.name)
         shutil.copy(patch.with_suffix(".png"), out / "exercises" / f"{name}.png")
         (out / "exercises" / f"{name}-bare.html").write_text(
             bare_page(name, title, picture, controls, up="../", needs=webgl_for(repo, program)))
-        paragraphs = "\n".join(f"<p>{html.escape(' '.join(part.split()))}</p>"
-                                for part in prose.split("\n\n") if part.strip())
-        after = ""
+        task, hint, solution = (from_exercises(guide_pages.render(repo, text, for_print=False)[0], where)
+                                for text in (task, hint, solution))
+        diff = highlight(patch.read_text(), DiffLexer(), HtmlFormatter(wrapcode=True))
+        after, start = "", ""
         if keys:
-            after = (f"<p>The guide's picture of it is taken after the keys "
+            after = (f"<p>It starts as the guide's picture of it, after the keys "
                      f"{html.escape(repeated(keys.group(1).split()))}.</p>\n")
+            start = "#keys=" + ",".join(keys.group(1).split())
         buttons = key_buttons(f"frame-{name}", controls) if controls else ""
-        body = f"""<p class="crumbs"><a href="../index.html">All lessons</a> \u00b7 <a href="../guide/lessons.html">The guide</a></p>
-<main>
+        chapter = where.get(f"exercises-for-lesson-{program[len('velmor'):]}", "lessons")
+        body = f"""<p class="crumbs"><a href="../index.html">All lessons</a> \u00b7 <a href="../guide/{chapter}.html">Its chapter in the guide</a></p>
+<main class="prose">
 <h1>{html.escape(heading)}</h1>
-{paragraphs}
-<section class="solution">
+<section class="task" aria-label="The task">{task}</section>
+<details class="hint"><summary>Hint</summary>{hint}</details>
+<details class="solution"><summary>Solution</summary>{solution}
+<h2>The patch: <a href="{patch.name}"><code>{patch.name}</code></a></h2>
+{diff}</details>
+<section class="running">
 <h2>The solution running: <code>{program}</code> with the patch</h2>
-{after}<iframe id="frame-{name}" src="{name}-bare.html" width="500" height="500" title="{html.escape(picture)}"></iframe>
+{after}<iframe id="frame-{name}" src="{name}-bare.html{start}" width="500" height="500" title="{html.escape(picture)}"></iframe>
 {buttons}
-<p class="links"><a href="{patch.name}">The patch: <code>{patch.name}</code></a>
- \u00b7 <a href="{name}.png">The guide's picture of the desktop program</a></p>
 </section>
 </main>"""
         (out / "exercises" / f"{name}.html").write_text(
-            page(title, body, ["../style.css"], ["../site.js"] if controls else []))
+            page(title, body, ["../style.css", "../highlight.css"], ["../site.js"] if controls else []))
         names.append(name)
     return names
 
@@ -264,6 +335,12 @@ def main():
 
     for asset in (repo / "web" / "site").iterdir():
         shutil.copy(asset, out / asset.name)
+    search = repo / "web" / "node_modules" / "minisearch" / "dist" / "umd" / "index.js"
+    if not search.is_file():
+        fail("MiniSearch, the guide's search, is missing: run scripts/setup --web "
+             "(or npm ci --prefix web).")
+    shutil.copy(search, out / "minisearch.js")
+    (out / "highlight.css").write_text(highlight_css())
     solutions = solution_pages(repo, out)
     chapters, pdf = guide_page(repo, out, solutions)
     (out / "source").mkdir(exist_ok=True)
@@ -271,6 +348,15 @@ def main():
         (out / "source" / f"{name}.html").parent.mkdir(parents=True, exist_ok=True)
         (out / "source" / f"{name}.html").write_text(
             source_page(repo / "core" / name, "../" * (name.count("/") + 1)))
+    # A header the core includes from the browser's own room (its OpenGL,
+    # web/modern/) has its page too, so that every include can be read.
+    texts = [(repo / "core" / name).read_text() for name in core_files]
+    texts += [(repo / "lessons" / f"{lesson}.cpp").read_text() for lesson in lessons]
+    for name in sorted({n for text in texts for n in re.findall(r'^#include "([\w.]+)"', text, flags=re.M)}
+                       - set(core_files)):
+        if (repo / "web" / "modern" / name).is_file():
+            (out / "source" / f"{name}.html").write_text(
+                source_page(repo / "web" / "modern" / name, "../"))
 
     sections = []
     for lesson in lessons:
@@ -290,7 +376,7 @@ def main():
             live = f'\n · <a href="{lesson}-shaders.html">Edit its shaders live</a>'
         (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../"))
         number = re.sub(r"\D", "", lesson)
-        chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
+        chapter = f"guide/{chapters.get(number, 'lessons')}.html"
         keys = "\n" + key_buttons(f"frame-{lesson}", controls) if controls else ""
         sections.append(f"""<section id="{lesson}">
 <h2>{html.escape(title)}</h2>

@@ -11,7 +11,9 @@
 #  - each chapter before and of a lesson opens with its goals, what it
 #    needs first and its time, and ends with two or three check questions,
 #    each with its answer folded into a <details>;
-#  - each entry of the glossary is linked from the text before it.
+#  - each entry of the glossary is linked from the text before it;
+#  - each reference to lines of a source ("lines 72–78") points at what
+#    it quotes (web/references.py).
 #   guide_check.sh SOURCE_DIR BUILD_DIR   (the comparer of pictures is built there)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -177,7 +179,21 @@ if glossary < 0 or len(entries) < 16:
 for entry in entries:
     if f"](#{entry})" not in guide[:glossary]:
         print(f"docs/lessons.md: the glossary's entry {entry} is linked from nowhere before it.")
-print(f"checked: {links} links of both pages, {lessons} chapters, {len(entries)} glossary entries")
+# Each reference to lines of a source points at what it quotes.
+sys.path.insert(0, str(docs.parent / "web"))
+import references
+try:
+    found = references.references((docs / "lessons.md").read_text(), lambda f: (docs.parent / f).read_text())
+except OSError as error:
+    found = []
+    print(f"docs/lessons.md refers to lines of a file that is missing: {error.filename}")
+for ref in found:
+    if ref["points"] != ref["said"]:
+        where = f"is at lines {ref['points'][0]}-{ref['points'][1]}" if ref["points"] else "is not on them"
+        print(f"docs/lessons.md: 'lines {ref['said'][0]}-{ref['said'][1]}' of {ref['file']} no longer point at "
+              f"what they quote ({ref['quote']}), which {where}; correct the numbers.")
+print(f"checked: {links} links of both pages, {lessons} chapters, {len(entries)} glossary entries, "
+      f"{len(found)} references to lines")
 EOF
 )" || problem "checking the chapters and the glossary failed."
 while IFS= read -r line; do

@@ -11,7 +11,7 @@ source "$(dirname "$0")/common.sh"
 src="$1"
 need pdfimages poppler-utils
 need compare imagemagick
-# Printed today it has 52 pages.  Far fewer, whole chapters are missing;
+# Printed today it has 73 pages.  Far fewer, whole chapters are missing;
 # far more, something prints a page per line.  (Folded solutions and
 # missing patches cost only a few pages: the text check below finds them.)
 readonly MIN_PAGES=40
@@ -61,4 +61,34 @@ while read -r picture; do
 done < <(grep -oh '](\([^)#:]*\.png\))' "$src/docs/lessons.md" "$src/docs/teaching.md" |
     sed 's/^](\(.*\))$/\1/' | sort -u)
 [ $pictures -ge 20 ] || fail "only $pictures pictures found in the guide."
-echo "guide.pdf: $pages pages, $solutions solutions with their patches, all $pictures pictures."
+
+# A bookmark for every chapter, its page in the contents, a number on every
+# page but the first, and no link into the disk of the machine that printed it.
+need pdftohtml poppler-utils
+pdftohtml -xml -i -stdout "$pdf" >"$work/pdf.xml" 2>/dev/null
+pdftotext -layout "$pdf" "$work/pages.txt"
+python3 - "$src/docs/lessons.md" "$work/pdf.xml" "$work/pages.txt" "$pdf" >"$work/outline.log" 2>&1 <<'EOF' ||
+    fail "$(cat "$work/outline.log")"
+import html, re, sys
+guide, xml, pages, pdf = (open(name, errors="replace").read() for name in sys.argv[1:])
+squeezed = lambda text: re.sub(r"\W", "", html.unescape(text))
+marks = {squeezed(m) for m in re.findall(r'<item page="\d+">([^<]*)', xml)}
+chapters = re.findall(r"(?m)^## (.+)$", re.sub(r"(?ms)^```.*?^```$", "", guide))
+problems = [f"the PDF has no bookmark for the chapter '{c}'" for c in chapters if squeezed(c.replace("`", "")) not in marks]
+# The contents, on the first two pages, give each chapter its page.
+page_of = {squeezed(t): n for n, t in re.findall(r'<item page="(\d+)">([^<]*)', xml)}
+for chapter in chapters:
+    line = next((l for l in "\n".join(pages.split("\f")[:2]).splitlines()
+                 if squeezed(l).startswith(squeezed(chapter)[:20])), "")
+    if not line.rstrip().endswith(" " + page_of.get(squeezed(chapter), "?")):
+        problems.append(f"the contents do not give '{chapter}' its page {page_of.get(squeezed(chapter))}: {line.strip()!r}")
+numbers = [page.strip().splitlines()[-1].strip() if page.strip() else "" for page in pages.split("\f")[:-1]]
+problems += [f"the PDF's page {n} is not numbered" for n, said in enumerate(numbers, 1) if n > 1 and said != str(n)]
+if "file:" in pdf or "file:" in xml:
+    problems.append("the PDF links to a file: address")
+if problems:
+    sys.exit("\n".join(problems))
+print(f"{len(chapters)} chapters bookmarked, {len(numbers)} pages numbered")
+EOF
+
+echo "guide.pdf: $pages pages, $solutions solutions with their patches, all $pictures pictures; $(tail -n 1 "$work/outline.log")."

@@ -2,8 +2,9 @@
 // through puppeteer-core (DevTools and WebDriver BiDi), WebKitGTK through
 // selenium-webdriver and WebKitWebDriver.  page.py speaks to it:
 //
-//   node driver.mjs ENGINE WIDTH HEIGHT [--phone] [--no-webgl | --no-webgl2]
+//   node driver.mjs ENGINE WIDTH HEIGHT [--phone] [--no-webgl | --no-webgl2] [--dark]
 //
+// --dark: the reader's setting asks for a dark page (Chromium and Firefox).
 // ENGINE is chromium, firefox or webkit.  Each line on stdin is one call,
 // {"do": NAME, "with": [ARG...]}, answered by one line on stdout,
 // {"value": ...} or {"fail": SENTENCE}, with the console's errors since
@@ -100,6 +101,8 @@ async function puppeteerPage(cleanup) {
     // takes touches (puppeteer's Firefox does not emulate a phone further).
     await page.setViewport({ ...size, deviceScaleFactor: phone ? 2 : 1,
                              ...(chromium ? { isMobile: phone, hasTouch: true } : {}) });
+    if (options.includes("--dark"))
+        await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
     return {
         goto: url => page.goto(url),
         evaluate: expr => page.evaluate(wrapped(expr)),

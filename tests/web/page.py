@@ -25,8 +25,13 @@
                                each lesson's page with its WebGL context
                                lost: it says so and offers a button that
                                starts the lesson again, which does
-    page.py axe URL...         axe-core's checks of levels A and AA: fails
-                               on any violation, naming each
+    page.py axe URL...         axe-core's checks of levels A and AA, with
+                               the page light and dark: fails on any
+                               violation, naming each
+    page.py search URL         on a page of the guide, searches for the
+                               longest word of each page's title that no
+                               other title holds: fails unless it finds
+                               that page
 
 E is chromium (the default), firefox or webkit; driver.mjs drives them.
 A KEY of shot may also be a gesture on the middle of the page's canvas:
@@ -41,6 +46,7 @@ import functools
 import http.server
 import json
 import os
+import re
 import subprocess
 import sys
 import threading
@@ -226,23 +232,64 @@ def survey(browser, mode, url):
     return problems
 
 
+# Each page of the guide's contents, and what searching for the longest
+# word of its title that no other title holds finds (guide.js shows the
+# results as links).
+SEARCH = """(async () => {
+  const input = document.getElementById('search'), found = {};
+  const items = [...document.querySelectorAll('.contents li[data-page]')];
+  const words = item => item.firstChild.textContent.toLowerCase().split(/[^a-z]+/);
+  for (const item of items) {
+    const others = new Set(items.filter(i => i !== item).flatMap(words));
+    const word = words(item).filter(w => !others.has(w)).sort((a, b) => b.length - a.length)[0];
+    input.value = word;
+    input.dispatchEvent(new Event('input'));
+    found[item.dataset.page] = [word, [...document.querySelectorAll('#results a')].map(a => a.getAttribute('href'))];
+  }
+  return found;
+})()"""
+
+
+def search(url):
+    """search on one page: what is wrong, if anything."""
+    browser = Browser(1280, 900)
+    try:
+        browser.open(url)
+        found = browser.evaluate(SEARCH)
+    finally:
+        browser.close()
+    problems = [f"{url}: the search for '{word}' does not find the page {page}: {urls}"
+                for page, (word, urls) in found.items()
+                if not any(u.split("#")[0] == f"{page}.html" for u in urls)]
+    if not found:
+        problems.append(f"{url} has no contents to search for")
+    for page, (word, urls) in found.items():
+        print(f"{page}: '{word}' finds {len(urls)}, the first {urls[:1]}")
+    return problems + [f"{url}: console error: {error}" for error in browser.errors]
+
+
 def main():
     global ENGINE
     args = sys.argv[1:]
     if args[:1] == ["--engine"] and len(args) > 1:
         ENGINE, args = args[1], args[2:]
-    modes = ("shot", "check", "time", "fits", "lose", "axe")
+    modes = ("shot", "check", "time", "fits", "lose", "axe", "search")
     if len(args) < 2 or args[0] not in modes:
         fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL [FLAG]"
-             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL...")
+             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL... | search URL")
     mode, url = args[0], args[1]
-    if mode in ("fits", "lose", "axe"):
-        browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
-        check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
-        try:
-            problems = [problem for page in args[1:] for problem in check(browser, page)]
-        finally:
-            browser.close()
+    if mode in ("fits", "lose", "axe", "search"):
+        problems = search(url) if mode == "search" else []
+        # axe looks at each page light, then dark.
+        for flags in ([[]] if mode in ("fits", "lose") else [[], ["--dark"]] if mode == "axe" else []):
+            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900, flags)
+            check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
+            # A bare lesson page has no dark look (bare.css): it is looked at once.
+            urls = [u for u in args[1:] if not (flags and re.search(r"(/velmor\d+|-bare)\.html$", u))]
+            try:
+                problems += [problem for page in urls for problem in check(browser, page)]
+            finally:
+                browser.close()
         for problem in problems:
             print(problem)
         if problems:

@@ -27,7 +27,9 @@
 #           bare page without WebGL says so, and one of a lesson built for
 #           WebGL 2 says so in a browser with WebGL 1 only, where the
 #           lessons before it still run; no page of the site links to
-#           what the site lacks or holds unrendered Markdown.
+#           what the site lacks or holds unrendered Markdown; every
+#           chapter of the guide has a page with the contents and the
+#           pages before and after, and its search finds each page.
 # solutions: each exercise's solution page draws the guide's picture of
 #           it (docs/exercises/NAME.png, after the patch's Keys), with the
 #           tolerance of the lessons' pictures.
@@ -36,9 +38,8 @@
 #           far as the wheel, a drag with the mouse or one finger turns as
 #           the arrow keys do, and r brings back the camera and the depth
 #           test.
-# reach:    every page fits a 360 px wide phone, and index.html, the lesson
-#           pages, the guide and the solution pages pass axe-core's checks
-#           of levels A and AA.
+# reach:    every page fits a 360 px wide phone, and passes axe-core's
+#           checks of levels A and AA, light and dark.
 # engines:  the same in Firefox ESR and WebKitGTK (the checks above are
 #           Chromium's), each engine's pictures taken in one browser: every
 #           lesson against its native picture with the same tolerances, a
@@ -226,21 +227,39 @@ case "$mode" in
                 fail "index.html does not say what ${lessons[$i]} adds: '$adds'."
         done
         for lesson in "${lessons[@]}"; do
-            # A lesson with a chapter in the guide links to it.
+            # A lesson with a chapter in the guide links to its page.
             if grep -q "^## Lesson ${lesson#velmor}:" "$src/docs/lessons.md"; then
-                anchor="$(grep -o "href=\"guide/lessons.html#[^\"]*\">Its chapter" \
-                    "$web_build/site/index.html" | grep -m 1 -o "#lesson-${lesson#velmor}-[^\"]*")" ||
+                grep -q "href=\"guide/lesson-${lesson#velmor}-[^\"]*\.html\">Its chapter" "$web_build/site/index.html" ||
                     fail "index.html does not link $lesson to its chapter of the guide."
-                grep -q "id=\"${anchor#\#}\"" "$web_build/site/guide/lessons.html" ||
-                    fail "the guide has no chapter $anchor for $lesson."
             fi
         done
-        # Every link between the site's pages leads to a file of the site.
-        for html in "$web_build"/site/index.html "$web_build"/site/guide/lessons.html; do
-            while read -r target; do
-                [ -e "$(dirname "$html")/${target%%#*}" ] || fail "$html links to $target, which the site lacks."
-            done < <(grep -o '\(href\|src\)="[^"#:][^":]*"' "$html" | sed 's/^[a-z]*="//; s/"$//')
-        done
+        # The guide's pages: every chapter of docs/lessons.md has one, and
+        # each holds the contents of all of them and the page before and
+        # after (the link check below finds them all); the search finds
+        # each page from the words of its title.
+        chapters="$(grep -c '^## ' "$src/docs/lessons.md")"
+        python3 - "$web_build/site/guide" "$chapters" >"$work/guide.log" 2>&1 <<'EOF' || fail "$(cat "$work/guide.log")"
+import re, sys
+from pathlib import Path
+
+pages = [p for p in Path(sys.argv[1]).glob("*.html")]
+problems = []
+for page in pages:
+    text = page.read_text()
+    listed = re.findall(r'<li data-page="([^"]+)"><a href="\1\.html"', text)
+    if sorted(listed) != sorted(p.stem for p in pages):
+        problems.append(f"{page.name}: its contents list {len(listed)} of the {len(pages)} pages")
+    pager = re.search(r'<nav class="pager".*?</nav>', text, flags=re.S)
+    if not pager or not re.search(r'rel="(prev|next)"', pager.group(0)):
+        problems.append(f"{page.name} has no link to the page before or after it")
+# The opening, each chapter, the teacher's page and the notes on performance.
+if len(pages) != int(sys.argv[2]) + 3:
+    problems.append(f"the guide has {len(pages)} pages for {sys.argv[2]} chapters")
+if problems:
+    sys.exit("\n".join(problems))
+EOF
+        python3 "$page" search "$site/guide/lessons.html" >"$work/search.log" 2>&1 ||
+            fail "the guide's search: $(tail -n 1 "$work/search.log")"
         # No page of the site holds a dead link, a missing picture or
         # Markdown left unrendered (outside its code).
         python3 - "$web_build/site" >"$work/site.log" 2>&1 <<'EOF' || fail "$(cat "$work/site.log")"
@@ -255,6 +274,11 @@ for page in sorted(site.rglob("*.html")):
     for target in re.findall(r'(?:href|src)="([^"#:]+)["#]', text):
         if not (page.parent / target).exists():
             problems.append(f"{name} links to {target}, which the site lacks.")
+    # Every file a source the site shows includes is shown too.
+    if page.parent.name == "source":
+        for included in re.findall(r'#include</span><span class="w"> </span><span class="cpf">&quot;([\w.]+)&quot;', text):
+            if not (page.parent / f"{included}.html").exists():
+                problems.append(f"{name} includes {included}, which has no page.")
     prose = re.sub(r"(?s)<(pre|code|script|style)\b.*?</\1>|<!--.*?-->", "", text)
     for markdown in re.findall(r"!?\[[^\]\n]*\]\([^)\n]*\)|\*\*[^*\n]+\*\*|^#{1,6} .*|^```.*", prose, re.M):
         problems.append(f"{name} holds unrendered Markdown: {markdown[:60]}")
@@ -329,12 +353,14 @@ EOF
     reach)
         need chromium chromium
         serve "$web_build/site"
-        pages=(index.html guide/lessons.html)
+        pages=(index.html)
         for lesson in "${lessons[@]}"; do
             pages+=("$lesson.html")
             [ ! -f "$web_build/site/$lesson-shaders.html" ] || pages+=("$lesson-shaders.html")
         done
-        for html in "$web_build"/site/exercises/*.html; do pages+=("exercises/$(basename "$html")"); done
+        for html in "$web_build"/site/{guide,source,exercises}/*.html; do
+            pages+=("${html#"$web_build/site/"}")
+        done
         python3 "$page" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
             fail "not every page fits a phone: $(tail -n 1 "$work/fits.log")"
         python3 "$page" axe "${pages[@]/#/$site/}" >"$work/axe.log" 2>&1 ||

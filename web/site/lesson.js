@@ -243,6 +243,10 @@
     if (event.source === window.parent && buttonKeys.indexOf(key) >= 0) press(key);
   });
 
+  // An exercise's page starts its solution as the guide's picture shows it,
+  // after the keys its address names: NAME-bare.html#keys=Right,Right,d.
+  var startKeys = (/^#keys=(.+)$/.exec(location.hash) || [])[1];
+
   var frames = 0;
   window.Module = {
     canvas: canvas,
@@ -261,6 +265,7 @@
         Module.ctx.finish();
         document.documentElement.dataset.firstFrameMs = performance.now().toFixed(0);
         document.documentElement.dataset.state = 'running';
+        if (startKeys) decodeURIComponent(startKeys).split(',').forEach(press);
       }
     },
     // glutLeaveMainLoop, which a lesson calls for its quit key.
