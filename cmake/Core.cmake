@@ -4,7 +4,8 @@
 #
 #   VELMOR_CORE_<part>          the core's files of each part, relative to
 #                               core/: plotcore, expression, plot (the
-#                               axes' ticks and picking), modern (the
+#                               axes' ticks and picking), glyphs (the
+#                               labels' baked glyphs), modern (the
 #                               shared code of the lessons drawn with
 #                               buffers and shaders) and desktop (that
 #                               part's OpenGL on the desktop; the browser
@@ -28,6 +29,10 @@ get_filename_component(VELMOR_CORE_DIR ${VELMOR_CORE_DIR} ABSOLUTE)
 set(VELMOR_CORE_plotcore plotcore.h plotcore_internal.h shell.cpp surface.cpp)
 set(VELMOR_CORE_expression expression.h expression.cpp arguments.h arguments.cpp text.h text.cpp)
 set(VELMOR_CORE_plot ticks.h ticks.cpp pick.h pick.cpp)
+# The glyphs of the lessons that write text: the atlas's header and the
+# program that bakes it while building; cmake/Glyphs.cmake makes their
+# library, plotcore_glyphs.
+set(VELMOR_CORE_glyphs glyphs.h glyphs/bake_glyphs.cpp)
 set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
 # function_page.cpp: a window of its own has no page to ask for a new
 # function (the browser's side is web/function_page.cpp).
@@ -81,8 +86,8 @@ endfunction()
 # modern part for one drawn with buffers and shaders (it needs gl33); the
 # expression language for one that reads a function the learner types (it
 # needs expression); the plot's arithmetic, the axes' numbers and picking,
-# for one that writes text (it needs glyphs).  Part P is the library
-# plotcore_P (plotcore itself).
+# and the glyphs for one that writes text (it needs glyphs).  Part P is the
+# library plotcore_P (plotcore itself).
 function(velmor_lesson_parts out program)
     set(parts plotcore)
     if("gl33" IN_LIST VELMOR_${program}_NEEDS)
@@ -92,19 +97,15 @@ function(velmor_lesson_parts out program)
         list(APPEND parts expression)
     endif()
     if("glyphs" IN_LIST VELMOR_${program}_NEEDS)
-        list(APPEND parts plot)
+        list(APPEND parts plot glyphs)
     endif()
     set(${out} ${parts} PARENT_SCOPE)
 endfunction()
 
-# The libraries of those parts, for target_link_libraries, and the baked
-# glyphs (cmake/Glyphs.cmake) for a lesson that writes text.
+# The libraries of those parts, for target_link_libraries.
 function(velmor_lesson_libraries out program)
     velmor_lesson_parts(parts ${program})
     list(TRANSFORM parts PREPEND plotcore_)
     list(TRANSFORM parts REPLACE "^plotcore_plotcore$" plotcore)
-    if("glyphs" IN_LIST VELMOR_${program}_NEEDS)
-        list(APPEND parts plotcore_glyphs)
-    endif()
     set(${out} ${parts} PARENT_SCOPE)
 endfunction()

@@ -149,11 +149,12 @@ def key_buttons(frame, controls):
 </ul>"""
 
 
-def source_page(path, back):
-    body = (f'<p class="crumbs"><a href="{back}">All lessons</a></p>\n'
+def source_page(path, up):
+    """path's page; up leads from it back to the site's top folder."""
+    body = (f'<p class="crumbs"><a href="{up}index.html">All lessons</a></p>\n'
             f"<h1><code>{html.escape(path.name)}</code></h1>\n"
             f"<pre><code>{html.escape(path.read_text())}</code></pre>")
-    return page(path.name, body, ["../style.css"])
+    return page(path.name, body, [f"{up}style.css"])
 
 
 def guide_page(repo, out, solutions=()):
@@ -270,8 +271,9 @@ def main():
     chapters, pdf = guide_page(repo, out, solutions)
     (out / "source").mkdir(exist_ok=True)
     for name in core_files:
+        (out / "source" / f"{name}.html").parent.mkdir(parents=True, exist_ok=True)
         (out / "source" / f"{name}.html").write_text(
-            source_page(repo / "core" / name, "../index.html"))
+            source_page(repo / "core" / name, "../" * (name.count("/") + 1)))
 
     sections = []
     for lesson in lessons:
@@ -285,7 +287,7 @@ def main():
         else:
             (out / f"{lesson}.html").write_text(
                 bare_page(lesson, title, f"{title}: {adds}", controls, needs=webgl_for(repo, lesson)))
-        (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../index.html"))
+        (out / "source" / f"{lesson}.cpp.html").write_text(source_page(source, "../"))
         number = re.sub(r"\D", "", lesson)
         chapter = "guide/lessons.html" + (f"#{chapters[number]}" if number in chapters else "")
         keys = "\n" + key_buttons(f"frame-{lesson}", controls) if controls else ""

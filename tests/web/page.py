@@ -123,9 +123,11 @@ class Browser:
 
 
 # Where the lesson's picture is on its page: the canvas, without the
-# scroll bar a browser may draw beside it.
-CANVAS = """(r => ({x: r.left, y: r.top, width: r.width, height: r.height}))
-  (document.getElementById('canvas').getBoundingClientRect())"""
+# scroll bar a browser may draw beside it or, as WebKitGTK does on a page
+# taller than its window, over it (hidden first, before the picture).
+CANVAS = """(document.documentElement.style.overflow = 'hidden',
+  (r => ({x: r.left, y: r.top, width: r.width, height: r.height}))
+  (document.getElementById('canvas').getBoundingClientRect()))"""
 # The page's width and its widest element, at least the canvas; the
 # frames' pages are checked on their own.
 WIDTHS = """[document.documentElement.scrollWidth, innerWidth,

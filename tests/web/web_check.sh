@@ -149,12 +149,6 @@ native_pictures() {
     done
 }
 
-# What one engine draws otherwise and this check cannot mend, with the
-# pixels it was measured to put off in any picture of a lesson: WebKitGTK
-# draws its overlay scroll bar into its pictures, over lesson 9's colour
-# key (its page is taller than the 500 px window), turned or not.
-declare -A MEASURED=([webkit:velmor9]=694)
-
 # pictures_match ENGINE [SHOT...]: ENGINE's pictures of $shots, and of the
 # SHOTs, taken in one browser; those of $shots must match the native ones.
 pictures_match() {
@@ -164,10 +158,6 @@ pictures_match() {
         read -r html picture keys <<<"$shot"
         same=yes
         like_native "${html%.html}" "$picture" "$1" || same=no
-        if [ $same = no ] && [ "$differing" -le "${MEASURED[$1:${html%.html}]:--1}" ]; then
-            echo "$1: $picture: $differing pixels off, as measured before: ${MEASURED[$1:${html%.html}]}"
-            same=yes
-        fi
         echo "$1: $picture: $differing pixels off beyond the tolerance"
         [ $same = yes ] ||
             fail "$picture in $1 differs from the native picture in $differing pixels, more than the tolerance allows."
