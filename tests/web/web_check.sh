@@ -313,9 +313,30 @@ EOF
             grep -q " data-mouse>" "$web_build/site/$lesson.html" || continue
             for i in "${!pairs[@]}"; do shots+=("$lesson.html $lesson-$i ${pairs[$i]}"); done
         done
+        # A lesson that shows the value under the pointer: a tap shows it as
+        # the pointer resting there does and pins nothing, a long press pins
+        # it as a click does; with the camera turned afterwards the pin shows.
+        picks=("touch:0,0 Right" "p c Right" "hold:800 Right" "drag:0,0 Right")
+        picked=()
+        for lesson in "${lessons[@]}"; do
+            grep -q " data-pick>" "$web_build/site/$lesson.html" || continue
+            picked+=("$lesson")
+            for i in "${!picks[@]}"; do shots+=("$lesson.html $lesson-pick-$i ${picks[$i]}"); done
+        done
         shoot chromium "${shots[@]}"
+        for lesson in "${picked[@]}"; do
+            for i in 0 2; do
+                compare_pictures --tolerant "$work/$lesson-pick-$i-chromium.png" "$work/$lesson-pick-$((i + 1))-chromium.png" || true
+                [ "$differing" = 0 ] ||
+                    fail "$lesson: '${picks[$i]}' and '${picks[$((i + 1))]}' should draw the same picture; $differing pixels differ."
+            done
+            ! compare_pictures --tolerant "$work/$lesson-pick-0-chromium.png" "$work/$lesson-pick-2-chromium.png" ||
+                fail "$lesson: a long press draws what a tap does: it pinned nothing."
+            echo "$lesson: a tap shows the value as the pointer does, a long press pins it as a click does"
+        done
         for shot in "${shots[@]}"; do
             read -r html picture _ <<<"$shot"
+            [[ "$picture" != *-pick-* ]] || continue
             i="${picture##*-}"
             [ $((i % 2)) = 1 ] || continue
             # Both pictures come from the same browser: none may be off at all.
