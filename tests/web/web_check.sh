@@ -316,9 +316,10 @@ EOF
         # A lesson that shows the value under the pointer: a tap in the
         # middle shows it there and pins nothing, as p then c (pin, clear),
         # a long press pins it, as p; with the camera turned afterwards the
-        # pin shows.  (p, not a click: the mouse's pixel is rounded
+        # pin shows, turned 30 degrees away.  (p, not a click: the mouse's pixel is rounded
         # otherwise than the finger's.)
-        picks=("touch:0,0 Right" "p c Right" "hold:800 Right" "p Right")
+        turn="Right Right Right Right Right Right"
+        picks=("touch:0,0 $turn" "p c $turn" "hold:800 $turn" "p $turn")
         picked=()
         for lesson in "${lessons[@]}"; do
             grep -q " data-pick>" "$web_build/site/$lesson.html" || continue
@@ -332,8 +333,8 @@ EOF
                 [ "$differing" = 0 ] ||
                     fail "$lesson: '${picks[$i]}' and '${picks[$((i + 1))]}' should draw the same picture; $differing pixels differ."
             done
-            ! compare_pictures --tolerant "$work/$lesson-pick-0-chromium.png" "$work/$lesson-pick-2-chromium.png" ||
-                fail "$lesson: a long press draws what a tap does: it pinned nothing."
+            compare_pictures --tolerant "$work/$lesson-pick-0-chromium.png" "$work/$lesson-pick-2-chromium.png" || true
+            [ "$differing" -gt 0 ] || fail "$lesson: a long press draws what a tap does: it pinned nothing."
             echo "$lesson: a tap shows the value and pins nothing, a long press pins it"
         done
         for shot in "${shots[@]}"; do
