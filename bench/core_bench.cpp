@@ -11,15 +11,22 @@
 //                    sin(x) * cos(y) at every grid point and a vertexNormal
 //                    from its neighbours, each an evaluation of the text
 //                    read, as velmor9 does before it uploads the vertices
+//   Pick/N           one pick of lesson 11 on N x N cells: a pixel's ray
+//                    cast from the start's eye at the surface's middle,
+//                    walking the cells it crosses (pickSurface)
+//   PickEveryTriangle/N  the same ray met with every triangle, the
+//                    brute force the walk is tested against
 //
 // The N x N grids are local to this file: they only show how the cost
 // grows with the number of cells.  The programs' own grid is fixed at
 // 28 x 28, which the frame benchmarks walk with the core's forEachCell.
 #include "expression.h"
+#include "pick.h"
 #include "plotcore.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -162,8 +169,50 @@ void FunctionGrid(benchmark::State& state)
     state.counters["points"] = static_cast<double>(normals.size());
 }
 
+// sin(x) * cos(y) lifted into 1 to 6 on N x N cells, and a ray from the
+// lessons' starting eye (10, 10, 10) down to the middle of the square,
+// which meets it near the middle: a long walk over the square's diagonal.
+std::vector<Float3> wavyPoints(int side)
+{
+    std::vector<Float3> points;
+    for (int i = 0; i <= side; ++i) {
+        for (int j = 0; j <= side; ++j) {
+            const float x = static_cast<float>(GRID_MIN + 10.0 * i / side);
+            const float y = static_cast<float>(GRID_MIN + 10.0 * j / side);
+            points.push_back({x, y, 3.5f + 2.5f * std::sin(x) * std::cos(y)});
+        }
+    }
+    return points;
+}
+
+const Ray START_RAY = {{10.0, 10.0, 10.0}, {-10.0, -10.0, -6.5}};
+
+template <Hit (*PICK)(const GridPoints&, const Ray&)> void pickOnce(benchmark::State& state)
+{
+    const int side = static_cast<int>(state.range(0));
+    const std::vector<Float3> points = wavyPoints(side);
+    const GridPoints grid = {side, points.data(), sizeof(Float3)};
+    for (auto _ : state) {
+        Hit hit = PICK(grid, START_RAY);
+        benchmark::DoNotOptimize(hit);
+    }
+    state.counters["found"] = PICK(grid, START_RAY).found ? 1.0 : 0.0;
+}
+
+void Pick(benchmark::State& state)
+{
+    pickOnce<pickSurface>(state);
+}
+
+void PickEveryTriangle(benchmark::State& state)
+{
+    pickOnce<pickEveryTriangle>(state);
+}
+
 } // namespace
 
+BENCHMARK(Pick)->Arg(28)->Arg(400)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PickEveryTriangle)->Arg(28)->Arg(400)->Unit(benchmark::kMicrosecond);
 BENCHMARK(FunctionGrid)->Arg(28)->Arg(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(Lesson3Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Lesson4Frame)->Unit(benchmark::kMicrosecond);

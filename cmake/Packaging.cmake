@@ -88,7 +88,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Debian wants the long description in lines of under 80 characters; CPack
 # indents each line for the control file.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Eight small programs, velmor3 to velmor10, each one step in drawing a\n"
+    "Nine small programs, velmor3 to velmor11, each one step in drawing a\n"
     "function of two variables as a lit 3-D surface with freeglut, GLU and\n"
     "fixed-function OpenGL: flat shading, smooth shading with averaged vertex\n"
     "normals, a domain grid under the surface, a translucent surface\n"

@@ -43,10 +43,12 @@ static double elevation = START_ELEVATION;
 static double distance = START_DISTANCE;
 
 static bool dragging = false;
+static bool dragged = false;
 static int dragX = 0;
 static int dragY = 0;
 
 static void (*lessonKeys)(unsigned char key) = nullptr;
+static void (*lessonReleases)(int x, int y, bool click) = nullptr;
 
 static double snapped(double coordinate)
 {
@@ -110,7 +112,11 @@ static void special(int key, int, int)
 static void mouse(int button, int state, int x, int y)
 {
     if (button == GLUT_LEFT_BUTTON) {
+        if (state == GLUT_UP && dragging && lessonReleases != nullptr) {
+            lessonReleases(x, y, !dragged);
+        }
         dragging = state == GLUT_DOWN;
+        dragged = false;
         dragX = x;
         dragY = y;
     } else if (button == WHEEL_UP && state == GLUT_DOWN) {
@@ -136,6 +142,7 @@ static void motion(int x, int y)
     }
     dragX = x;
     dragY = y;
+    dragged = true;
     turn(-dx * DRAG_TURN, dy * DRAG_TURN);
 }
 
@@ -146,6 +153,11 @@ void orbitWithInput(void (*lessonKey)(unsigned char key))
     glutSpecialFunc(special);
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
+}
+
+void orbitReleases(void (*lessonRelease)(int x, int y, bool click))
+{
+    lessonReleases = lessonRelease;
 }
 
 glm::dvec3 orbitEye()

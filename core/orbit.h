@@ -22,4 +22,9 @@ void orbitWithInput(void (*lessonKey)(unsigned char key));
 // Where the eye is now.  It starts at (10, 10, 10), exactly.
 glm::dvec3 orbitEye();
 
+// Hands lessonRelease the place where the left button is let go, in
+// window pixels from the top left, and whether it was a click: pressed
+// and let go with no drag between (a drag turns the camera).
+void orbitReleases(void (*lessonRelease)(int x, int y, bool click));
+
 #endif

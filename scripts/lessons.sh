@@ -30,6 +30,9 @@ lesson_field() {
     done <"$VELMOR_REGISTRY"
 }
 
+# lesson_needs PROGRAM NEED: whether the registry says PROGRAM needs NEED.
+lesson_needs() { [[ " $(lesson_field 3 "$1") " == *" $2 "* ]]; }
+
 # lesson_names: every lesson's program, in the registry's order.
 lesson_names() { lesson_field 1; }
 

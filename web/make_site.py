@@ -49,7 +49,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import guide_pages  # noqa: E402  (after the check that Markdown is there)
 
 GUIDE_PDF = "velmor-guide.pdf"
-NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine"}
+NUMBERS = {3: "Three", 4: "Four", 5: "Five", 6: "Six", 7: "Seven", 8: "Eight", 9: "Nine", 10: "Ten"}
 
 
 def fail(message):
@@ -82,6 +82,8 @@ def control_attributes(controls):
         attributes = f' data-keys="{html.escape(" ".join(controls["keys"]))}"'
         if controls["mouse"]:
             attributes += " data-mouse"
+        if controls["pick"]:
+            attributes += " data-pick"
     return attributes
 
 
@@ -108,7 +110,7 @@ KEY_SIGNS = {"Left": "\u2190", "Up": "\u2191", "Right": "\u2192", "Down": "\u219
 def lesson_controls(repo, lesson):
     """The keys a lesson takes and the rows of its list of keys, from
     lessons/controls.txt, or None for a lesson that takes none."""
-    keys, table, mouse = [], [], False
+    keys, table, mouse, pick = [], [], False, False
     for line in (repo / "lessons" / "controls.txt").read_text().splitlines():
         if not line.strip() or line.lstrip().startswith("#"):
             continue
@@ -121,9 +123,11 @@ def lesson_controls(repo, lesson):
         table.append((named, does, buttons.split()))
         if buttons == "mouse":
             mouse = True
+        elif buttons == "pick":
+            pick = True
         elif buttons != "-":
             keys += buttons.split()
-    return {"keys": keys, "table": table, "mouse": mouse} if table else None
+    return {"keys": keys, "table": table, "mouse": mouse, "pick": pick} if table else None
 
 
 def key_buttons(frame, controls):
@@ -131,7 +135,7 @@ def key_buttons(frame, controls):
     for the page around the <iframe> named frame."""
     buttons = []
     for named, does, keys in controls["table"]:
-        for key in keys if keys not in (["-"], ["mouse"]) else []:
+        for key in keys if keys not in (["-"], ["mouse"], ["pick"]) else []:
             label = f"{KEY_NAMES.get(key, key)}: {does}"
             buttons.append(f'<button type="button" data-key="{html.escape(key)}" '
                            f'aria-label="{html.escape(label)}">{KEY_SIGNS.get(key, html.escape(key))}</button>')
@@ -140,6 +144,9 @@ def key_buttons(frame, controls):
     if controls["mouse"]:
         rows.append("<li>On a touch screen one finger turns the camera as the drag does, "
                     "and two fingers pinch in and out as the wheel does.</li>")
+    if controls["pick"]:
+        rows.append("<li>On a touch screen a tap shows the value under the finger, "
+                    "and a long press pins it.</li>")
     return f"""<div class="controls" data-frame="{frame}" role="group" aria-label="The lesson's keys as buttons">
 {chr(10).join(buttons)}
 </div>

@@ -91,8 +91,11 @@ expected=("${lessons[@]/#/usr/bin/}"
 for lesson in "${lessons[@]}"; do
     expected+=("$doc/docs/$lesson.png" "$doc/lessons/$lesson.cpp")
 done
-# The labels' font is compiled into lesson 10: its licence goes with it.
-[[ " ${lessons[*]} " != *" velmor10 "* ]] || expected+=("$doc/LICENSE.DejaVu")
+# The labels' font is compiled into every lesson that needs glyphs: its
+# licence goes with them.
+for lesson in "${lessons[@]}"; do
+    ! lesson_needs "$lesson" glyphs || { expected+=("$doc/LICENSE.DejaVu"); break; }
+done
 for path in "${expected[@]}"; do
     [ -f "$root/$path" ] || fail "the package has no /$path."
 done

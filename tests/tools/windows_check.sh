@@ -46,7 +46,9 @@ zips=("$out"/velmor-*-win64.zip)
 [ -f "${zips[0]}" ] || fail "scripts/windows left no velmor-*-win64.zip in $out."
 cmake -E tar tf "${zips[0]}" | sed 's|^[^/]*/||' >"$work/zip"
 extras=()
-[[ " ${lessons[*]} " != *" velmor10 "* ]] || extras+=(LICENSE.DejaVu)
+for lesson in "${lessons[@]}"; do
+    ! lesson_needs "$lesson" glyphs || { extras+=(LICENSE.DejaVu); break; }
+done
 for file in README.md LICENSE docs/lessons.md docs/gallery.png "${extras[@]}"; do
     grep -qxF "$file" "$work/zip" || fail "the zip has no $file."
 done

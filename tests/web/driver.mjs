@@ -15,7 +15,8 @@
 //   ready               waits for that again, after the page reloaded itself
 //   evaluate EXPR       the value of EXPR (statements too), awaited
 //   press NAME...       keys (xdotool names) and gestures: drag:DX,DY,
-//                       touch:DX,DY, wheel:NOTCHES, pinch:FACTOR
+//                       touch:DX,DY, wheel:NOTCHES, pinch:FACTOR, hold:MS (one
+//                       finger held still for MS milliseconds)
 //   shot [CLIP]         a PNG, base64: the viewport, or CLIP {x,y,width,height}
 //
 // Chromium runs headless with SwiftShader's WebGL, as the pictures were
@@ -125,6 +126,13 @@ async function puppeteerPage(cleanup) {
             await send("touchEnd", []);
             await session.detach();
         },
+        async hold(x, y, ms) {
+            const session = await page.createCDPSession();
+            await session.send("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: [{ x, y, id: 0 }] });
+            await sleep(ms);
+            await session.send("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
+            await session.detach();
+        },
         shot: clip => page.screenshot({ encoding: "base64", ...(clip ? { clip } : {}) }),
     };
 }
@@ -191,6 +199,7 @@ async function webkitPage(cleanup) {
         },
         wheel: (x, y, deltaY) => actions().scroll(Math.round(x), Math.round(y), 0, deltaY).perform(),
         touch: () => { throw new Error("touch is not driven in WebKitGTK, which has no touch screen here."); },
+        hold: () => { throw new Error("touch is not driven in WebKitGTK, which has no touch screen here."); },
         async shot(clip) {
             const picture = await driver.takeScreenshot();
             if (!clip) return picture;
@@ -239,6 +248,7 @@ async function main() {
                 const [x, y] = await page.evaluate(CENTRE);
                 const [a, b] = amount.split(",").map(Number);
                 if (kind === "drag") await page.drag(x, y, a, b);
+                else if (kind === "hold") await page.hold(x, y, a);
                 else if (kind === "touch")
                     await page.touch([...Array(STEPS + 1).keys()].map(s => [[x + a * s / STEPS, y + b * s / STEPS]]));
                 else if (kind === "wheel" && amount.includes("/")) {

@@ -14,6 +14,9 @@
   // Whether the lesson takes the mouse (data-mouse): only then do the wheel
   // and the fingers on its picture belong to it rather than to the page.
   var takesMouse = 'mouse' in document.documentElement.dataset;
+  // Whether it shows the value under the pointer (data-pick): then a tap
+  // rests the pointer there, and a long press clicks, which pins it.
+  var picks = 'pick' in document.documentElement.dataset;
 
   // One notch of a mouse wheel, in the units of the browsers' wheel events:
   // wheelDelta (mousewheel) and 40 times the lines of DOMMouseScroll.
@@ -22,6 +25,11 @@
   // Fingers spread (or closed) by this factor make one wheel notch in (or
   // out): the camera comes about as much nearer as the fingers spread.
   var PINCH_NOTCH = 1.1;
+  // A finger held this long without moving is a long press; one that
+  // wanders no further than STILL pixels has not moved (a fingertip
+  // rolls a little as it presses).
+  var LONG_PRESS_MS = 500;
+  var STILL = 10;
   // The DOM key codes that emscripten's GLUT reads for the keys of the
   // buttons; a letter is its capital's code.
   var KEY_CODES = { '+': 107, '-': 109, Left: 37, Up: 38, Right: 39, Down: 40 };
@@ -172,11 +180,32 @@
   // of a pinch does not turn the camera with a jump.  Nothing of this
   // scrolls or zooms the page (and the canvas's touch-action says so to
   // the browser before any script runs).
-  var touch = { dragging: false, pinching: false, spread: 0, last: null };
-  function mouse(type, at) {
+  var touch = { dragging: false, pinching: false, spread: 0, last: null, held: null };
+  function mouse(type, at, buttons) {
     canvas.dispatchEvent(new MouseEvent(type, {
-      bubbles: true, cancelable: true, view: window, button: 0, buttons: type === 'mouseup' ? 0 : 1,
+      bubbles: true, cancelable: true, view: window, button: 0,
+      buttons: buttons !== undefined ? buttons : type === 'mouseup' ? 0 : 1,
       clientX: at.clientX, clientY: at.clientY, screenX: at.screenX, screenY: at.screenY }));
+  }
+  // For a lesson that picks, a finger first only rests (touch.held): it
+  // becomes a drag once it moves, a click once held LONG_PRESS_MS, and a
+  // tap (the pointer moved there, no button) if it leaves before either.
+  function hold(finger) {
+    var at = { clientX: finger.clientX, clientY: finger.clientY,
+               screenX: finger.screenX, screenY: finger.screenY };
+    touch.held = { at: at, timer: setTimeout(function () {
+      touch.held.timer = null;
+      mouse('mousedown', at);
+      mouse('mouseup', at);
+    }, LONG_PRESS_MS) };
+  }
+  function letGo(tapped) {
+    if (!touch.held) return;
+    if (touch.held.timer !== null) {
+      clearTimeout(touch.held.timer);
+      if (tapped) mouse('mousemove', touch.held.at, 0);
+    }
+    touch.held = null;
   }
   function spreadOf(touches) {
     return Math.hypot(touches[0].clientX - touches[1].clientX, touches[0].clientY - touches[1].clientY);
@@ -184,6 +213,24 @@
   function onTouch(event) {
     event.preventDefault();
     var fingers = event.targetTouches;
+    if (picks && fingers.length === 1 && !touch.pinching && !touch.dragging) {
+      if (!touch.held) {
+        hold(fingers[0]);
+        return;
+      }
+      var start = touch.held.at;
+      if (touch.held.timer === null || Math.hypot(fingers[0].clientX - start.clientX,
+                                                  fingers[0].clientY - start.clientY) <= STILL) {
+        return;
+      }
+      letGo(false);
+      touch.dragging = true;
+      mouse('mousedown', start);
+      mouse('mousemove', fingers[0]);
+      touch.last = fingers[0];
+      return;
+    }
+    letGo(event.type === 'touchend' && fingers.length === 0);
     if (fingers.length === 1 && !touch.pinching) {
       if (!touch.dragging) {
         touch.dragging = true;

@@ -1,0 +1,1219 @@
+// Lesson 11: the value under the mouse.
+//
+// Lesson 10's plot with numbered axes, now read point by point: the mouse
+// over the surface shows x, y and f(x, y) in a label beside the pointer,
+// with a small square on the surface where they are, and a click pins
+// the square and its label there.  Off the surface nothing is shown.
+//
+//   velmor11 'sin(x) * y'           velmor11 --cells 100 'x * y / 5'
+//
+// The point under the mouse is found as the picture was made, in
+// reverse: the pixel's line of sight is taken back through the camera
+// (the inverse of projection times view) and met with the surface's
+// triangles, the two of each cell as they are drawn (core/pick.h walks
+// only the cells the line crosses).  No depth buffer is read back, which
+// a browser's WebGL cannot do.
+//
+// Lesson 10's axes and labels:
+//
+// x and y are numbered along two edges of the grid's square and f along
+// a vertical edge at one of its corners, the edges chosen from the camera
+// every frame so that they stand beside the surface or behind it, never
+// across it.  The ticks are at nice numbers, f's in f's own units at the
+// heights they are drawn at, and the colour key has the same numbers.
+// The text is drawn with a texture: every glyph of the font baked into
+// one picture at build time (core/glyphs.h), and each label a few
+// quads facing the screen that take their glyphs from it, blended over
+// the plot.
+//
+// With no function it plots the bump of the earlier lessons.  Whatever the
+// range of f, the surface is scaled to fit the view between heights 1 and
+// 6, above the grid plane at 0, and coloured by height with the viridis
+// colour map, computed in the fragment shader: dark purple at the lowest
+// value on the grid, yellow at the highest.  The strip at the window's
+// right edge is the key; the terminal says which values its ends stand
+// for and how z was scaled.  Where f has no finite value (log(x) for
+// x <= 0, 1/x at 0) the cells around the point are left out, and the
+// lesson says how many.
+//
+//   Right / Left, Up / Down   turn the camera 5 degrees around / up and down
+//   drag with the left button turn the camera; the surface follows the hand
+//   + (or =) and -, wheel     move in and out
+//   d                         depth test off and on again
+//   r                         back to the start
+//   move the mouse            x, y and f(x, y) under the pointer
+//   click (no drag)           pin the value there
+//   p                         pin the value at the middle of the window
+//   c                         clear the pins
+//   q, Esc                    quit
+#include "arguments.h"
+#include "expression.h"
+#include "glyphs.h"
+#include "modern.h"
+#include "orbit.h"
+#include "pick.h"
+#include "ticks.h"
+
+#include <glm/glm.hpp>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The bump of lessons 3 and 4, written in the language the learner uses.
+static const char* const DEFAULT_FUNCTION = "8 * exp(-(x^2 + y^2) / 5)";
+
+// Cells along each side of the square.  28 is what the earlier lessons
+// draw; 400 x 400 cells are 960000 triangle corners, some 27 MB in the
+// buffer, about as far as a learner's machine should be asked to go.
+static constexpr int DEFAULT_CELLS = 28;
+static constexpr int MAX_CELLS = 400;
+
+// The grid plane is drawn with about this many lines each way whatever
+// the cells, so that a fine grid does not paint the plane black.
+static constexpr int PLANE_LINES = 28;
+
+// The heights the surface is scaled into: the lowest value of f on the
+// grid is drawn at 1, so that the grid plane at 0 lies below every point,
+// and the highest at 6.  Lesson 8's peak at 8 is in the middle of the
+// square; here the highest point may be at a corner, and from the start
+// the far corner at height 6 is the highest a corner can be and still
+// stay well inside the window (at 79% of the way from its centre to
+// the top edge).  A constant f is drawn at the middle height.
+static constexpr double LOWEST_DRAWN = 1.0;
+static constexpr double HIGHEST_DRAWN = 6.0;
+
+static constexpr double PI = 3.14159265358979323846;
+static constexpr double RADIANS_PER_DEGREE = PI / 180.0;
+
+// Lesson 8's projection, but for the far plane: a surface that reaches
+// height 6 at a corner of the square, (5, 5, 6), lies sqrt(86) (about
+// 9.3) from the origin, so from the farthest eye, 22 away, all of it
+// stays nearer than 35.
+static constexpr double FIELD_OF_VIEW = 60.0;
+static constexpr float NEAR_PLANE = 0.1f;
+static constexpr double FAR_PLANE = 35.0;
+
+static constexpr unsigned char ESCAPE = 27;
+
+// The vertex attributes, as lesson 8 has them, and one more: the level of
+// the vertex's height between the lowest (0) and the highest (1).
+static constexpr GLuint POSITION_ATTRIBUTE = 0;
+static constexpr GLuint NORMAL_ATTRIBUTE = 1;
+static constexpr GLuint LEVEL_ATTRIBUTE = 2;
+
+// What a draw is drawing, for the shaders' uniform "part".
+static constexpr GLint GRID_PART = 0;
+static constexpr GLint SURFACE_PART = 1;
+static constexpr GLint KEY_PART = 2;
+static constexpr GLint KEY_MARK_PART = 3;
+static constexpr GLint BACKING_PART = 4;
+
+// The key's strip, in the window's own coordinates (-1 to 1 across and
+// up): near the right edge, over most of the height, clear of the
+// square's right corner (at 0.88 from the start).
+static constexpr float KEY_LEFT = 0.92f;
+static constexpr float KEY_RIGHT = 0.97f;
+static constexpr float KEY_BOTTOM = -0.8f;
+static constexpr float KEY_TOP = 0.8f;
+
+// A tick sticks out of the square by this much (in the scene's units),
+// and its label starts this many pixels beyond its end.  The key's ticks
+// are as long, in the window's coordinates.
+static constexpr float TICK_LENGTH = 0.3f;
+static constexpr float LABEL_GAP = 4.0f;
+static constexpr float KEY_TICK = 0.02f;
+
+// Two labels closer than this (in pixels) count as overlapping: one of
+// them is left out.
+static constexpr float LABEL_MARGIN = 3.0f;
+
+// The values shown: the one under the pointer and at most this many
+// pins (a click past them moves the oldest).  Each is a square of
+// MARKER_SIZE pixels around its point and a label of three lines,
+// x, y and f(x, y), that starts VALUE_OFFSET pixels to the upper right
+// of it, on a white backing BACKING_MARGIN pixels bigger, so that it
+// reads over the dark end of the colour map too.
+static constexpr int MAX_PINS = 8;
+static constexpr int MAX_VALUES = 1 + MAX_PINS;
+static constexpr float MARKER_SIZE = 7.0f;
+static constexpr float VALUE_OFFSET = 8.0f;
+static constexpr float BACKING_MARGIN = 2.0f;
+
+// A pin turned behind the surface is hidden: the line of sight to it
+// meets the surface this far (in the scene's units) or more in front.
+static constexpr double HIDDEN_BY = 1e-3;
+
+// Room for the axes' lines and ticks, and for the glyphs of every label
+// of a frame: 3 axes with at most 8 ticks, and 2 + 3 + 8 + 3 * 8 labels
+// of at most 12 characters each; then the values' squares (4 lines) and
+// backings (2 triangles), and their labels.  The buffers are made this
+// big once, so a frame only fills them.
+static constexpr int MAX_AXIS_VERTICES = 2 * (3 + 3 * MAX_TICKS + MAX_TICKS) + 14 * MAX_VALUES;
+static constexpr int MAX_LABELS = 4 * MAX_TICKS + 8 + 3 * MAX_VALUES;
+static constexpr int MAX_LABEL_LENGTH = 24;
+static constexpr int MAX_GLYPHS = MAX_LABELS * MAX_LABEL_LENGTH;
+static constexpr int CORNERS_PER_GLYPH = 6;
+
+// Lesson 8's lighting, with the colour now a function of the level.  The
+// key is not in the world and not lit: its diffuse term of 0.8 with the
+// ambient 0.2 gives each colour of the map at full strength.
+static const char* const VERTEX_SHADER = R"(
+layout (location = 0) in vec3 position;
+layout (location = 1) in vec3 normal;
+layout (location = 2) in float level;
+
+uniform mat4 projection;
+uniform mat4 view;
+uniform vec3 lightDirection;
+uniform highp int part;
+
+out float diffuse;
+out float height;
+
+void main()
+{
+    if (part >= 2) {
+        gl_Position = vec4(position, 1.0);
+        diffuse = 0.8;
+    } else {
+        gl_Position = projection * (view * vec4(position, 1.0));
+        diffuse = max(dot(normal, normalize(lightDirection)), 0.0);
+    }
+    height = level;
+}
+)";
+
+// (The uniform part is declared highp in both shaders: in OpenGL ES, and
+// so in the browser, an int of the fragment shader is otherwise of lower
+// precision than the vertex shader's, and the two would not link.)
+//
+// The colour is looked up for every pixel from the interpolated level, so
+// that a band of colour may run across a triangle.  Viridis goes from
+// dark purple through blue and green to yellow with an even step in
+// lightness, so equal steps in height look equally different, and it
+// stays readable to the common kinds of colour blindness and in grey.
+// Nine of its colours, evenly spaced, are joined by straight lines here;
+// between them the map changes too little to tell.
+static const char* const FRAGMENT_SHADER = R"(
+in float diffuse;
+in float height;
+
+uniform highp int part;
+
+out vec4 fragmentColour;
+
+const vec3 VIRIDIS[9] = vec3[9](
+    vec3(0.267, 0.004, 0.329), vec3(0.278, 0.176, 0.482), vec3(0.231, 0.322, 0.545),
+    vec3(0.173, 0.447, 0.557), vec3(0.129, 0.565, 0.549), vec3(0.153, 0.678, 0.506),
+    vec3(0.365, 0.784, 0.388), vec3(0.667, 0.863, 0.196), vec3(0.992, 0.906, 0.145));
+
+vec3 viridis(float level)
+{
+    float at = clamp(level, 0.0, 1.0) * 8.0;
+    int below = min(int(at), 7);
+    return mix(VIRIDIS[below], VIRIDIS[below + 1], at - float(below));
+}
+
+void main()
+{
+    vec3 colour = part == 0 || part == 3 ? vec3(0.0) : part == 4 ? vec3(1.0) : viridis(height);
+    fragmentColour = vec4(min((0.2 + diffuse) * colour, vec3(1.0)), 1.0);
+}
+)";
+
+// The labels' shaders.  A glyph's corner comes in window pixels (from
+// the bottom left) with the point of the atlas it shows, in the atlas's
+// pixels; the fragment shader reads how much of the pixel the glyph
+// covers from the texture and draws black that opaque, so that blending
+// lays the text over the plot with smooth edges.
+static const char* const TEXT_VERTEX_SHADER = R"(
+layout (location = 0) in vec2 corner;
+layout (location = 1) in vec2 atlasPoint;
+
+uniform vec2 windowSize;
+uniform vec2 atlasSize;
+
+out vec2 texturePoint;
+
+void main()
+{
+    gl_Position = vec4(corner / windowSize * 2.0 - 1.0, 0.0, 1.0);
+    texturePoint = atlasPoint / atlasSize;
+}
+)";
+
+static const char* const TEXT_FRAGMENT_SHADER = R"(
+in vec2 texturePoint;
+
+uniform sampler2D atlas;
+
+out vec4 fragmentColour;
+
+void main()
+{
+    fragmentColour = vec4(0.0, 0.0, 0.0, texture(atlas, texturePoint).r);
+}
+)";
+
+struct Vertex {
+    Float3 position;
+    Float3 normal;
+    float level;
+};
+
+// One corner of a glyph's quad: where it goes in the window, and which
+// point of the atlas it shows there.
+struct GlyphCorner {
+    float x, y;
+    float u, v;
+};
+
+// A label's box in window pixels, for telling whether two overlap.
+struct Box {
+    float left, bottom, right, top;
+};
+
+// The function and how it is fitted: the lowest and highest of its values
+// on the grid, and the step between two grid lines.
+static Expression function;
+static double lowest = 0.0;
+static double highest = 0.0;
+static float step = 0.0f;
+
+// What the vertex buffer holds: the grid plane's lines, the key's two
+// triangles, then every point of the grid once.  The surface's triangles
+// are drawn from that last part by their corners' indices (the element
+// buffer): a grid of 200 x 200 cells has 40401 points, and drawn as lesson
+// 8 draws, with six vertices a cell, it would ask the vertex shader to
+// light 240000.
+static std::vector<Vertex> vertices;
+static std::vector<GLuint> corners;
+static GLsizei gridVertices = 0;
+static GLsizei keyVertices = 0;
+static GLsizei surfaceCorners = 0;
+
+// Where the grid's points start in `vertices`, and its cells a side: what
+// the pick needs to find the triangles as they are drawn.
+static std::size_t gridFirst = 0;
+static int gridCells = 0;
+
+// The axes' ticks, from the fitted range of f, and what each frame draws
+// of the axes and labels.
+static Ticks fTicks;
+static Ticks gridTicks;
+static Vertex axisVertices[MAX_AXIS_VERTICES];
+static GLsizei axisCount = 0;
+static GLsizei keyMarksFrom = 0;
+static GLsizei backingsFrom = 0;
+static GlyphCorner glyphCorners[MAX_GLYPHS * CORNERS_PER_GLYPH];
+static GLsizei textCorners = 0;
+static Box placed[MAX_LABELS];
+static int placedCount = 0;
+
+static bool depthTest = true;
+
+// The pointer, in window pixels from the top left as GLUT gives them, and
+// the pins: points of the drawn surface.  The values of a frame are
+// those of them that show, with their squares and labels' backings.
+static bool pointerSeen = false;
+static bool pinWanted = false;
+static int pointerX = 0;
+static int pointerY = 0;
+static glm::dvec3 pins[MAX_PINS];
+static int pinCount = 0;
+static int oldestPin = 0;
+static glm::vec2 markers[MAX_VALUES];
+static Box backings[MAX_VALUES];
+static int valueCount = 0;
+
+static GLuint program = 0;
+static GLint projectionUniform = -1;
+static GLint viewUniform = -1;
+static GLint partUniform = -1;
+static GLuint vertexArray = 0;
+static GLuint buffer = 0;
+static GLuint elementBuffer = 0;
+static GLuint axisArray = 0;
+static GLuint axisBuffer = 0;
+
+static GLuint textProgram = 0;
+static GLint windowSizeUniform = -1;
+static GLuint textArray = 0;
+static GLuint textBuffer = 0;
+static GLuint atlasTexture = 0;
+
+// The projection and the window's size, for placing the labels.
+static glm::mat4 projection(1.0f);
+static float windowWidth = 1.0f;
+static float windowHeight = 1.0f;
+
+// Where f lies between its lowest and highest value on the grid, 0 to 1.
+// Halving both sides first keeps the difference finite for values near
+// the largest a double holds.  A constant has no range: the middle.
+static double levelOf(double f)
+{
+    const double range = highest / 2.0 - lowest / 2.0;
+    if (!(range > 0.0)) {
+        return 0.5;
+    }
+    return (f / 2.0 - lowest / 2.0) / range;
+}
+
+// The surface as it is drawn: f scaled into 1 to 6.  It is a HeightFn, so
+// plotcore's vertexNormal takes its normals from its neighbours exactly
+// as for the bump.  Not finite where f is not.
+static float drawnHeight(float x, float y)
+{
+    const double z = LOWEST_DRAWN + levelOf(function(x, y)) * (HIGHEST_DRAWN - LOWEST_DRAWN);
+    // A neighbour just outside the square may lie far outside the range
+    // (exp(100 * x) at x = 5.2), beyond what a float holds: converting
+    // such a double to float is undefined, so it becomes an infinity and
+    // the normal there comes from the triangle instead.
+    if (std::fabs(z) > FLT_MAX) {
+        return z > 0.0 ? INFINITY : -INFINITY;
+    }
+    return static_cast<float>(z);
+}
+
+// The i-th of cells + 1 grid coordinates from -5 to 5, computed in double
+// and rounded once, so that 0 is on the grid when cells is even.
+static float gridCoordinate(int i, int cells)
+{
+    return static_cast<float>(GRID_MIN + (double(GRID_MAX) - GRID_MIN) * i / cells);
+}
+
+static bool finite(const Float3& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// The normal at a grid point next to one that is left out, where
+// vertexNormal has no neighbour to go on: from the slopes towards the
+// neighbours on the grid that do have a height, one each way if there is
+// one, or straight up.
+static Float3 sideNormal(const std::vector<Vertex>& grid, int points, int i, int j)
+{
+    const Float3 p = grid[static_cast<std::size_t>(i) * points + j].position;
+    auto slope = [&](int di, int dj) {
+        for (const int sign : {1, -1}) {
+            const int ni = i + sign * di, nj = j + sign * dj;
+            if (ni >= 0 && nj >= 0 && ni < points && nj < points) {
+                const Float3 q = grid[static_cast<std::size_t>(ni) * points + nj].position;
+                if (finite(q)) {
+                    return Float3{(q.x - p.x) * sign, (q.y - p.y) * sign, (q.z - p.z) * sign};
+                }
+            }
+        }
+        return Float3{static_cast<float>(di), static_cast<float>(dj), 0.0f};
+    };
+    return normalize(cross(slope(1, 0), slope(0, 1)));
+}
+
+// Reads text as the function, evaluates it over a grid of cells x cells
+// and computes every vertex into `vertices`.  Returns false with the
+// reason in `message` if it cannot be plotted; the last function read
+// stays as it was.  Otherwise `message` gets what a learner should know:
+// cells left out, and the key.
+static bool plotFunction(const std::string& text, int cells, std::string& message)
+{
+    // A mistake in the text is told with its column (arguments.h).
+    Expression candidate;
+    if (!readFunction(text, candidate, message)) {
+        return false;
+    }
+
+    // f at every grid point, and its range where it is finite.
+    const int points = cells + 1;
+    std::vector<double> values(static_cast<std::size_t>(points) * points);
+    double low = INFINITY;
+    double high = -INFINITY;
+    for (int i = 0; i < points; ++i) {
+        for (int j = 0; j < points; ++j) {
+            const double f = candidate(gridCoordinate(i, cells), gridCoordinate(j, cells));
+            values[static_cast<std::size_t>(i) * points + j] = f;
+            if (std::isfinite(f)) {
+                low = std::min(low, f);
+                high = std::max(high, f);
+            }
+        }
+    }
+    if (!(low <= high)) {
+        message = functionName(text) + " has no finite value anywhere on the grid, -5 <= x, y " +
+                  "<= 5, so there is no surface to draw.";
+        return false;
+    }
+    function = std::move(candidate);
+    lowest = low;
+    highest = high;
+    fTicks = niceTicks(lowest, highest);
+    gridTicks = niceTicks(GRID_MIN, GRID_MAX);
+    step = (GRID_MAX - GRID_MIN) / static_cast<float>(cells);
+
+    // The grid plane at z = 0: every k-th line of the grid, and the far
+    // edges.  No light falls on black, so the normal is never used.
+    vertices.clear();
+    const int every = (cells + PLANE_LINES - 1) / PLANE_LINES;
+    const Float3 up = {0.0f, 0.0f, 1.0f};
+    std::vector<int> lines;
+    for (int i = 0; i < cells; i += every) {
+        lines.push_back(i);
+    }
+    lines.push_back(cells);
+    for (const int i : lines) {
+        const float c = gridCoordinate(i, cells);
+        vertices.push_back({{c, GRID_MIN, 0.0f}, up, 0.0f});
+        vertices.push_back({{c, GRID_MAX, 0.0f}, up, 0.0f});
+        vertices.push_back({{GRID_MIN, c, 0.0f}, up, 0.0f});
+        vertices.push_back({{GRID_MAX, c, 0.0f}, up, 0.0f});
+    }
+    gridVertices = static_cast<GLsizei>(vertices.size());
+
+    // The key: a strip from level 0 at the bottom to 1 at the top.
+    const Vertex key[4] = {{{KEY_LEFT, KEY_BOTTOM, 0.0f}, up, 0.0f},
+                           {{KEY_RIGHT, KEY_BOTTOM, 0.0f}, up, 0.0f},
+                           {{KEY_RIGHT, KEY_TOP, 0.0f}, up, 1.0f},
+                           {{KEY_LEFT, KEY_TOP, 0.0f}, up, 1.0f}};
+    for (const int corner : {0, 1, 2, 0, 2, 3}) {
+        vertices.push_back(key[corner]);
+    }
+    keyVertices = 6;
+
+    // Every grid point's position and level, then its normal: from its
+    // neighbours, as in every lesson, with plotcore's vertexNormal.
+    const std::size_t first = vertices.size();
+    gridFirst = first;
+    gridCells = cells;
+    std::vector<Vertex> grid(values.size());
+    for (int i = 0; i < points; ++i) {
+        for (int j = 0; j < points; ++j) {
+            const std::size_t at = static_cast<std::size_t>(i) * points + j;
+            const float x = gridCoordinate(i, cells);
+            const float y = gridCoordinate(j, cells);
+            grid[at].position = {x, y, drawnHeight(x, y)};
+            grid[at].level = static_cast<float>(levelOf(values[at]));
+        }
+    }
+    for (int i = 0; i < points; ++i) {
+        for (int j = 0; j < points; ++j) {
+            Vertex& v = grid[static_cast<std::size_t>(i) * points + j];
+            if (finite(v.position)) {
+                vertexNormal(v.normal, v.position, drawnHeight, step);
+                if (!finite(v.normal)) {
+                    v.normal = sideNormal(grid, points, i, j);
+                }
+            }
+        }
+    }
+    vertices.insert(vertices.end(), grid.begin(), grid.end());
+
+    // The surface: two triangles per cell that share the diagonal from its
+    // lower corner to its upper one, as in lesson 8, for every cell whose
+    // four corners have a finite value.
+    corners.clear();
+    long leftOut = 0;
+    for (int i = 0; i < cells; ++i) {
+        for (int j = 0; j < cells; ++j) {
+            const std::size_t at = static_cast<std::size_t>(i) * points + j;
+            const std::size_t c00 = at, c10 = at + points, c11 = at + points + 1, c01 = at + 1;
+            if (!finite(grid[c00].position) || !finite(grid[c10].position) ||
+                !finite(grid[c11].position) || !finite(grid[c01].position)) {
+                ++leftOut;
+                continue;
+            }
+            for (const std::size_t corner : {c00, c10, c11, c00, c11, c01}) {
+                corners.push_back(static_cast<GLuint>(first + corner));
+            }
+        }
+    }
+    surfaceCorners = static_cast<GLsizei>(corners.size());
+
+    // What the picture cannot say by itself.
+    message.clear();
+    if (leftOut > 0) {
+        message = std::to_string(leftOut) + " of " + std::to_string(cells * cells) +
+                  " cells are left out: f has no finite value at one of their corners.\n";
+    }
+    char line[400];
+    if (lowest == highest) {
+        std::snprintf(line, sizeof line,
+                      "f is %.6g all over the grid: one colour, drawn flat at z = %g.\n", lowest,
+                      (LOWEST_DRAWN + HIGHEST_DRAWN) / 2.0);
+    } else {
+        std::snprintf(line, sizeof line,
+                      "Colour key (the strip on the right): dark purple at the bottom is the "
+                      "lowest value on the grid, f = %.6g; yellow at the top the highest, "
+                      "f = %.6g.  Heights are scaled to fit: f = %.6g is drawn at z = %g and "
+                      "f = %.6g at z = %g.\n",
+                      lowest, highest, lowest, LOWEST_DRAWN, highest, HIGHEST_DRAWN);
+    }
+    message += line;
+    return true;
+}
+
+// Hands the vertices and the triangles' corners to the buffers, replacing
+// what they held.  The element buffer's binding is part of the vertex
+// array's state, so the vertex array must be bound.
+static void uploadVertices()
+{
+    glBindVertexArray(vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
+                 vertices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elementBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(corners.size() * sizeof(GLuint)),
+                 corners.data(), GL_STATIC_DRAW);
+}
+
+// Where the attributes are in the buffer bound to GL_ARRAY_BUFFER, for
+// the vertex array that is bound: the surface's and the axes' both hold
+// Vertex.
+static void describeVertices()
+{
+    glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          reinterpret_cast<const void*>(offsetof(Vertex, position)));
+    glEnableVertexAttribArray(POSITION_ATTRIBUTE);
+    glVertexAttribPointer(NORMAL_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          reinterpret_cast<const void*>(offsetof(Vertex, normal)));
+    glEnableVertexAttribArray(NORMAL_ATTRIBUTE);
+    glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                          reinterpret_cast<const void*>(offsetof(Vertex, level)));
+    glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
+}
+
+// The height f is drawn at.
+static float drawnAt(double f)
+{
+    return static_cast<float>(LOWEST_DRAWN + levelOf(f) * (HIGHEST_DRAWN - LOWEST_DRAWN));
+}
+
+// Where the key shows f, in the window's coordinates.
+static float keyHeightOf(double f)
+{
+    return KEY_BOTTOM + static_cast<float>(levelOf(f)) * (KEY_TOP - KEY_BOTTOM);
+}
+
+// Where a point of the scene lands in the window, in pixels from its
+// bottom left corner.
+static glm::vec2 onScreen(const glm::mat4& toScreen, const glm::vec3& p)
+{
+    const glm::vec4 clip = toScreen * glm::vec4(p, 1.0f);
+    return {(clip.x / clip.w + 1.0f) * 0.5f * windowWidth,
+            (clip.y / clip.w + 1.0f) * 0.5f * windowHeight};
+}
+
+static void addLine(const glm::vec3& a, const glm::vec3& b)
+{
+    if (axisCount + 2 <= MAX_AXIS_VERTICES) {
+        axisVertices[axisCount++] = {{a.x, a.y, a.z}, {0.0f, 0.0f, 1.0f}, 0.0f};
+        axisVertices[axisCount++] = {{b.x, b.y, b.z}, {0.0f, 0.0f, 1.0f}, 0.0f};
+    }
+}
+
+// The box text takes with its anchor at (x, y): align 0 puts the anchor
+// at the text's left (or bottom) edge, 1 at its right (or top), 0.5 in
+// the middle.  Moved into the window where it would stick out of it, and
+// on whole pixels, so that each pixel of a glyph's quad shows one pixel
+// of the atlas.
+static Box labelBox(const char* text, float x, float y, float alignX, float alignY)
+{
+    const float height = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
+    const float width = std::round(textWidth(text));
+    const float left = std::max(0.0f, std::min(std::round(x - alignX * width), windowWidth - width));
+    const float bottom =
+        std::max(0.0f, std::min(std::round(y - alignY * height), windowHeight - height));
+    return {left, bottom, left + width, bottom + height};
+}
+
+static bool overlap(const Box& a, const Box& b)
+{
+    return a.left < b.right + LABEL_MARGIN && b.left < a.right + LABEL_MARGIN &&
+           a.bottom < b.top + LABEL_MARGIN && b.bottom < a.top + LABEL_MARGIN;
+}
+
+static bool clearOfOthers(const Box& box)
+{
+    for (int i = 0; i < placedCount; ++i) {
+        if (overlap(box, placed[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts text's glyphs into box: for each glyph one quad, two triangles,
+// whose corners take the glyph's place in the atlas as their texture
+// coordinates.  The atlas runs down from its top row, the window up.
+static void addText(const char* text, const Box& box)
+{
+    if (placedCount == MAX_LABELS) {
+        return;
+    }
+    placed[placedCount++] = box;
+    const float baseline = box.bottom + GLYPH_ATLAS.descent;
+    float pen = box.left;
+    for (const char* c = text; *c != '\0'; ++c) {
+        const Glyph& g = glyphOf(*c);
+        if (textCorners + CORNERS_PER_GLYPH > MAX_GLYPHS * CORNERS_PER_GLYPH) {
+            return;
+        }
+        const float x0 = std::round(pen + g.left);
+        const float x1 = x0 + static_cast<float>(g.x1 - g.x0);
+        const float y1 = std::round(baseline - g.top);
+        const float y0 = y1 - static_cast<float>(g.y1 - g.y0);
+        const GlyphCorner quad[4] = {{x0, y0, float(g.x0), float(g.y1)},
+                                     {x1, y0, float(g.x1), float(g.y1)},
+                                     {x1, y1, float(g.x1), float(g.y0)},
+                                     {x0, y1, float(g.x0), float(g.y0)}};
+        for (const int corner : {0, 1, 2, 0, 2, 3}) {
+            glyphCorners[textCorners++] = quad[corner];
+        }
+        pen += g.advance;
+    }
+}
+
+// A label just beyond a point of the window, on the side that direction
+// (a unit vector in pixels) points to: to its right for (1, 0), below it
+// for (0, -1), and in between for the directions in between.
+// A label that hangs (those of the square's sides) goes below the point
+// or beside it with its top level with it, never above it, where the
+// surface is when the camera looks down on it.
+static Box labelBeyond(const char* text, const glm::vec2& point, glm::vec2 direction,
+                       bool hangs = false)
+{
+    if (hangs) {
+        direction.y = std::min(direction.y, 0.0f);
+        direction = glm::length(direction) > 0.1f ? glm::normalize(direction)
+                                                  : glm::vec2(0.0f, -1.0f);
+    }
+    const glm::vec2 anchor = point + direction * LABEL_GAP;
+    return labelBox(text, anchor.x, anchor.y, 0.5f - 0.5f * direction.x,
+                    hangs ? 1.0f : 0.5f - 0.5f * direction.y);
+}
+
+// The unit vector from a to b in the window, or from the window's middle
+// outward where a and b fall on the same pixel.
+static glm::vec2 screenDirection(const glm::vec2& a, const glm::vec2& b)
+{
+    const glm::vec2 d = b - a;
+    if (glm::length(d) > 0.5f) {
+        return glm::normalize(d);
+    }
+    const glm::vec2 out = b - glm::vec2(windowWidth, windowHeight) * 0.5f;
+    return glm::length(out) > 0.5f ? glm::normalize(out) : glm::vec2(1.0f, 0.0f);
+}
+
+// The numbers of one axis, each beyond the outer end of its tick.  Where
+// they crowd each other (or labels already placed) only every second is
+// written, or every fourth; a number that still has no room is left out.
+static void addTickLabels(const Ticks& ticks, const glm::vec2 (&inner)[MAX_TICKS],
+                          const glm::vec2 (&outer)[MAX_TICKS], bool hang)
+{
+    char text[MAX_TICKS][MAX_LABEL_LENGTH];
+    Box boxes[MAX_TICKS];
+    for (int i = 0; i < ticks.count; ++i) {
+        formatTick(text[i], sizeof text[i], ticks, i);
+        boxes[i] = labelBeyond(text[i], outer[i], screenDirection(inner[i], outer[i]), hang);
+    }
+    for (int every = 1; every <= MAX_TICKS; every *= 2) {
+        bool fits = true;
+        for (int i = 0; i < ticks.count && fits; i += every) {
+            fits = clearOfOthers(boxes[i]) && (i < every || !overlap(boxes[i - every], boxes[i]));
+        }
+        if (fits || every == MAX_TICKS) {
+            for (int i = 0; i < ticks.count; i += every) {
+                if (clearOfOthers(boxes[i])) {
+                    addText(text[i], boxes[i]);
+                }
+            }
+            return;
+        }
+    }
+}
+
+// An axis's name, out from its side in the direction from inner to
+// outer, past the number that may be there; left out where it has no room.
+static void addName(const char* name, const glm::vec2& inner, const glm::vec2& outer, bool hang)
+{
+    glm::vec2 out = screenDirection(inner, outer);
+    if (hang) {
+        out = glm::vec2(out.x, std::min(out.y, 0.0f));
+        out = glm::length(out) > 0.1f ? glm::normalize(out) : glm::vec2(0.0f, -1.0f);
+    }
+    const float numberHeight = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
+    const float past = std::fabs(out.x) * textWidth("-0.0") + std::fabs(out.y) * numberHeight;
+    const Box box = labelBeyond(name, outer + out * (past + LABEL_GAP), out, hang);
+    if (clearOfOthers(box)) {
+        addText(name, box);
+    }
+}
+
+// Where a point of the window (in pixels from its bottom left) lies in
+// the window's own coordinates, -1 to 1 across and up, as the key's ticks
+// and the values' squares are drawn.
+static glm::vec3 inWindow(const glm::vec2& pixel)
+{
+    return {pixel.x / windowWidth * 2.0f - 1.0f, pixel.y / windowHeight * 2.0f - 1.0f, 0.0f};
+}
+
+// The point of the surface under a point of the window: the line of
+// sight through it, taken back into the scene by toScene (the inverse of
+// projection times view), met with the triangles as they are drawn.
+// hit.found is false where the window shows no surface there.
+static Hit surfaceUnder(const glm::dmat4& toScene, const glm::vec2& pixel)
+{
+    GridPoints grid;
+    grid.cells = gridCells;
+    grid.first = &vertices[gridFirst].position;
+    grid.stride = sizeof(Vertex);
+    const glm::vec3 at = inWindow(pixel);
+    return pickSurface(grid, pixelRay(glm::value_ptr(toScene), at.x, at.y));
+}
+
+// A value's square at its place in the window, and its label: x, y and
+// f(x, y), from the learner's function itself rather than the triangle,
+// in three lines to the upper right of it, or to the left or below where
+// the window has no room.  The pointer's label always shows; a pin's
+// only where it has room, as the axes' numbers (its square shows anyway).
+static void addValue(const glm::dvec3& point, const glm::vec2& at, bool always)
+{
+    if (valueCount == MAX_VALUES) {
+        return;
+    }
+    char lines[3][2 * MAX_LABEL_LENGTH];
+    char number[MAX_LABEL_LENGTH];
+    const double shown[3] = {point.x, point.y, function(point.x, point.y)};
+    const char* const names[3] = {"x = ", "y = ", "f(x, y) = "};
+    float width = 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        const bool some = formatValue(number, sizeof number, shown[k]) > 0;
+        std::snprintf(lines[k], sizeof lines[k], "%s%s", names[k], some ? number : "no value");
+        width = std::max(width, std::round(textWidth(lines[k])));
+    }
+    const float lineHeight = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
+    float left = at.x + VALUE_OFFSET;
+    float bottom = at.y + VALUE_OFFSET;
+    if (left + width > windowWidth) {
+        left = at.x - VALUE_OFFSET - width;
+    }
+    if (bottom + 3.0f * lineHeight > windowHeight) {
+        bottom = at.y - VALUE_OFFSET - 3.0f * lineHeight;
+    }
+    left = std::round(std::max(0.0f, left));
+    bottom = std::round(std::max(0.0f, bottom));
+    const Box block = {left - BACKING_MARGIN, bottom - BACKING_MARGIN,
+                       left + width + BACKING_MARGIN, bottom + 3.0f * lineHeight + BACKING_MARGIN};
+    markers[valueCount] = at;
+    backings[valueCount] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (always || clearOfOthers(block)) {
+        backings[valueCount] = block;
+        for (int k = 0; k < 3; ++k) {
+            const float lineBottom = bottom + float(2 - k) * lineHeight;
+            addText(lines[k], labelBox(lines[k], left, lineBottom, 0.0f, 0.0f));
+        }
+    }
+    ++valueCount;
+}
+
+// The values of this frame: first the one under the pointer, pinned too
+// if it was clicked, then the pins the camera sees.  A pin out of the
+// window or behind the surface shows nothing: the line of sight to it
+// meets the surface well in front of it.
+static void layOutValues(const glm::mat4& toScreen)
+{
+    const glm::dmat4 toScene = glm::inverse(glm::dmat4(toScreen));
+    valueCount = 0;
+    if (pointerSeen) {
+        const glm::vec2 pixel = {float(pointerX) + 0.5f, windowHeight - (float(pointerY) + 0.5f)};
+        const Hit hit = surfaceUnder(toScene, pixel);
+        if (hit.found) {
+            const glm::dvec3 point = {hit.point[0], hit.point[1], hit.point[2]};
+            addValue(point, onScreen(toScreen, glm::vec3(point)), true);
+            if (pinWanted && pinCount < MAX_PINS) {
+                pins[pinCount++] = point;
+            } else if (pinWanted) {
+                pins[oldestPin] = point;
+                oldestPin = (oldestPin + 1) % MAX_PINS;
+            }
+        }
+    }
+    pinWanted = false;
+    for (int p = 0; p < pinCount; ++p) {
+        const glm::vec2 at = onScreen(toScreen, glm::vec3(pins[p]));
+        if (at.x < 0.0f || at.y < 0.0f || at.x > windowWidth || at.y > windowHeight) {
+            continue;
+        }
+        const Hit hit = surfaceUnder(toScene, at);
+        const glm::dvec3 seen = {hit.point[0], hit.point[1], hit.point[2]};
+        if (hit.found && glm::distance(seen, pins[p]) < HIDDEN_BY) {
+            addValue(pins[p], at, false);
+        }
+    }
+}
+
+// The axes for the camera at eye: x along the side of the square nearer
+// the eye in y, y along the side nearer it in x, both in the plane z = 0
+// where the grid lies, below the surface; f up the corner of the square
+// that is further left in the picture of the two beside it (not the
+// nearest corner, in front of the surface, nor the farthest, behind it).
+// Their ticks point out of the square.  The colour key gets f's ticks too.
+static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
+{
+    axisCount = 0;
+    textCorners = 0;
+    placedCount = 0;
+    // The values first: the axes' numbers make room for their labels.
+    layOutValues(toScreen);
+    const float nearX = eye.x >= 0.0 ? GRID_MAX : GRID_MIN;
+    const float nearY = eye.y >= 0.0 ? GRID_MAX : GRID_MIN;
+    const float outX = nearX > 0.0f ? TICK_LENGTH : -TICK_LENGTH;
+    const float outY = nearY > 0.0f ? TICK_LENGTH : -TICK_LENGTH;
+    glm::vec2 inner[MAX_TICKS];
+    glm::vec2 outer[MAX_TICKS];
+
+    // The lines: x, y, and f from its lowest tick to its highest (from
+    // the lowest drawn height to the highest for a constant f).
+    addLine({GRID_MIN, nearY, 0.0f}, {GRID_MAX, nearY, 0.0f});
+    addLine({nearX, GRID_MIN, 0.0f}, {nearX, GRID_MAX, 0.0f});
+    const glm::vec2 besideX = onScreen(toScreen, {-nearX, nearY, 0.0f});
+    const glm::vec2 besideY = onScreen(toScreen, {nearX, -nearY, 0.0f});
+    const glm::vec2 corner =
+        besideX.x < besideY.x ? glm::vec2(-nearX, nearY) : glm::vec2(nearX, -nearY);
+    const glm::vec2 outward = glm::normalize(corner) * TICK_LENGTH;
+    const bool constant = fTicks.count == 1;
+    const float bottom = constant ? float(LOWEST_DRAWN) : drawnAt(fTicks.low);
+    const float top = constant ? float(HIGHEST_DRAWN) : drawnAt(fTicks.high);
+    addLine({corner, bottom}, {corner, top});
+
+    // The colour key's numbers first, as they stay where they are, then
+    // the numbers along the axes, then the axes' names beyond them.
+    const float keyWidth = windowWidth / 2.0f;
+    const float keyHeight = windowHeight / 2.0f;
+    for (int i = 0; i < fTicks.count; ++i) {
+        const float y = keyHeightOf(fTicks.value[i]);
+        inner[i] = {(KEY_LEFT + 1.0f) * keyWidth, (y + 1.0f) * keyHeight};
+        outer[i] = {(KEY_LEFT - KEY_TICK + 1.0f) * keyWidth, inner[i].y};
+    }
+    addTickLabels(fTicks, inner, outer, false);
+
+
+    // Each axis's ticks in the scene, and their numbers.
+    for (int i = 0; i < fTicks.count; ++i) {
+        const glm::vec3 at = {corner, drawnAt(fTicks.value[i])};
+        const glm::vec3 end = at + glm::vec3(outward, 0.0f);
+        addLine(at, end);
+        inner[i] = onScreen(toScreen, at);
+        outer[i] = onScreen(toScreen, end);
+    }
+    addTickLabels(fTicks, inner, outer, false);
+    for (const bool alongX : {true, false}) {
+        for (int i = 0; i < gridTicks.count; ++i) {
+            const float c = static_cast<float>(gridTicks.value[i]);
+            const glm::vec3 at = alongX ? glm::vec3(c, nearY, 0.0f) : glm::vec3(nearX, c, 0.0f);
+            const glm::vec3 end = at + (alongX ? glm::vec3(0.0f, outY, 0.0f)
+                                               : glm::vec3(outX, 0.0f, 0.0f));
+            addLine(at, end);
+            inner[i] = onScreen(toScreen, at);
+            outer[i] = onScreen(toScreen, end);
+        }
+        addTickLabels(gridTicks, inner, outer, true);
+    }
+
+    // The names: x and y out from the middle of their sides, past the
+    // numbers there, and f above its axis.
+    addName("x", onScreen(toScreen, {0.0f, nearY, 0.0f}),
+            onScreen(toScreen, {0.0f, nearY + outY, 0.0f}), true);
+    addName("y", onScreen(toScreen, {nearX, 0.0f, 0.0f}),
+            onScreen(toScreen, {nearX + outX, 0.0f, 0.0f}), true);
+    const glm::vec2 fTop = onScreen(toScreen, {corner, top});
+    addName("f(x, y)", fTop - glm::vec2(0.0f, 1.0f), fTop, false);
+
+    // Last the key's ticks, which are drawn in the window's coordinates.
+    keyMarksFrom = axisCount;
+    for (int i = 0; i < fTicks.count; ++i) {
+        const float y = keyHeightOf(fTicks.value[i]);
+        addLine({KEY_LEFT - KEY_TICK, y, 0.0f}, {KEY_LEFT, y, 0.0f});
+    }
+
+    // Then the values' squares, in the same coordinates, and last their
+    // labels' backings, two triangles each.
+    for (int v = 0; v < valueCount; ++v) {
+        const glm::vec2 m = markers[v];
+        const float h = MARKER_SIZE / 2.0f;
+        const glm::vec3 square[4] = {inWindow(m + glm::vec2(-h, -h)),
+                                     inWindow(m + glm::vec2(h, -h)), inWindow(m + glm::vec2(h, h)),
+                                     inWindow(m + glm::vec2(-h, h))};
+        for (int side = 0; side < 4; ++side) {
+            addLine(square[side], square[(side + 1) % 4]);
+        }
+    }
+    backingsFrom = axisCount;
+    for (int v = 0; v < valueCount; ++v) {
+        const Box& b = backings[v];
+        const glm::vec3 corner[4] = {inWindow({b.left, b.bottom}), inWindow({b.right, b.bottom}),
+                                     inWindow({b.right, b.top}), inWindow({b.left, b.top})};
+        for (const int c : {0, 1, 2, 0, 2, 3}) {
+            if (axisCount < MAX_AXIS_VERTICES) {
+                axisVertices[axisCount++] = {
+                    {corner[c].x, corner[c].y, 0.0f}, {0.0f, 0.0f, 1.0f}, 0.0f};
+            }
+        }
+    }
+}
+
+static void display()
+{
+    const glm::dvec3 eye = orbitEye();
+    const glm::mat4 view = glm::lookAt(eye, glm::dvec3(0.0, 0.0, 0.0), glm::dvec3(0.0, 0.0, 1.0));
+    layOutAxes(eye, projection * view);
+    glUseProgram(program);
+    glUniformMatrix4fv(projectionUniform, 1, GL_FALSE, glm::value_ptr(projection));
+    glUniformMatrix4fv(viewUniform, 1, GL_FALSE, glm::value_ptr(view));
+
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (depthTest) {
+        glEnable(GL_DEPTH_TEST);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
+
+    // The grid, the surface, and last the key, which lies in front of
+    // everything (at the near plane) and so is never hidden.
+    glBindVertexArray(vertexArray);
+    glUniform1i(partUniform, GRID_PART);
+    glDrawArrays(GL_LINES, 0, gridVertices);
+    glUniform1i(partUniform, SURFACE_PART);
+    glDrawElements(GL_TRIANGLES, surfaceCorners, GL_UNSIGNED_INT, nullptr);
+    glUniform1i(partUniform, KEY_PART);
+    glDrawArrays(GL_TRIANGLES, gridVertices, keyVertices);
+
+    // The axes and their ticks, in black like the grid, hidden where the
+    // surface is in front of them; then the key's ticks.
+    glBindVertexArray(axisArray);
+    glBindBuffer(GL_ARRAY_BUFFER, axisBuffer);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(axisCount * sizeof(Vertex)),
+                    axisVertices);
+    glUniform1i(partUniform, GRID_PART);
+    glDrawArrays(GL_LINES, 0, keyMarksFrom);
+    glUniform1i(partUniform, KEY_MARK_PART);
+    glDisable(GL_DEPTH_TEST);
+    glDrawArrays(GL_LINES, keyMarksFrom, backingsFrom - keyMarksFrom);
+
+    // The values' squares over everything, as their labels; the backings
+    // under the labels.
+    glUniform1i(partUniform, BACKING_PART);
+    glDrawArrays(GL_TRIANGLES, backingsFrom, axisCount - backingsFrom);
+
+    // The labels over everything: no depth test, and each glyph's pixels
+    // blended over what is there by how much of them it covers.
+    glUseProgram(textProgram);
+    glUniform2f(windowSizeUniform, windowWidth, windowHeight);
+    glBindVertexArray(textArray);
+    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
+    glBufferSubData(GL_ARRAY_BUFFER, 0,
+                    static_cast<GLsizeiptr>(textCorners * sizeof(GlyphCorner)), glyphCorners);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBindTexture(GL_TEXTURE_2D, atlasTexture);
+    glDrawArrays(GL_TRIANGLES, 0, textCorners);
+    glDisable(GL_BLEND);
+
+    glutSwapBuffers();
+}
+
+// The pointer moved with no button held: its value is looked up as the
+// frame is drawn, with that frame's camera.
+static void pointerMoved(int x, int y)
+{
+    pointerSeen = true;
+    pointerX = x;
+    pointerY = y;
+    glutPostRedisplay();
+}
+
+// The left button let go.  A click (no drag since the press) pins the
+// value under it.  After a drag the camera has turned under the pointer:
+// its value is shown again once the pointer moves.
+static void released(int x, int y, bool click)
+{
+    pointerMoved(x, y);
+    pointerSeen = click;
+    pinWanted = click;
+}
+
+static void keyboard(unsigned char key)
+{
+    switch (key) {
+    case 'd':
+    case 'D':
+        depthTest = !depthTest;
+        glutPostRedisplay();
+        break;
+    case 'r':
+    case 'R':
+        depthTest = true;
+        break;
+    case 'p':
+    case 'P':
+        released(static_cast<int>(windowWidth) / 2, static_cast<int>(windowHeight) / 2, true);
+        break;
+    case 'c':
+    case 'C':
+        pinCount = 0;
+        oldestPin = 0;
+        glutPostRedisplay();
+        break;
+    case 'q':
+    case 'Q':
+    case ESCAPE:
+        glutLeaveMainLoop();
+        break;
+    }
+}
+
+static void reshape(int width, int height)
+{
+    const float w = static_cast<float>(width > 0 ? width : 1);
+    const float h = static_cast<float>(height > 0 ? height : 1);
+    const float aspect = w / h;
+
+    projection = glm::perspective(FIELD_OF_VIEW * RADIANS_PER_DEGREE, static_cast<double>(aspect),
+                                  static_cast<double>(NEAR_PLANE), FAR_PLANE);
+    windowWidth = w;
+    windowHeight = h;
+    glViewport(0, 0, width, height);
+}
+
+// A new function while the lesson runs, asked for by the page around it
+// in a browser: plotted as at the start and handed to the buffers, or
+// refused with the last surface left on the screen.
+static bool replot(const std::string& text, int cells, std::string& message)
+{
+    if (!plotFunction(text, cells, message)) {
+        return false;
+    }
+    uploadVertices();
+    pinCount = 0;
+    oldestPin = 0;
+    glutPostRedisplay();
+    return true;
+}
+
+// Lesson 8's way to draw with a program, and to take new shaders from the
+// page while the lesson runs.
+static void useShaderProgram(GLuint built)
+{
+    program = built;
+    glUseProgram(program);
+    projectionUniform = glGetUniformLocation(program, "projection");
+    viewUniform = glGetUniformLocation(program, "view");
+    partUniform = glGetUniformLocation(program, "part");
+    glUniform3f(glGetUniformLocation(program, "lightDirection"), LIGHT_POSITION[0],
+                LIGHT_POSITION[1], LIGHT_POSITION[2]);
+}
+
+static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
+{
+    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
+    if (built == 0) {
+        return false;
+    }
+    glDeleteProgram(program);
+    useShaderProgram(built);
+    reshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    glutPostRedisplay();
+    return true;
+}
+
+int main(int argc, char** argv)
+{
+    // The function first: a mistake in it is told before any window.
+    std::string text = DEFAULT_FUNCTION;
+    int cells = DEFAULT_CELLS;
+    readFunctionArguments(argc, argv, MAX_CELLS, text, cells);
+    std::string report;
+    if (!plotFunction(text, cells, report)) {
+        refuseInput(report);
+    }
+
+    glutInit(&argc, argv);
+    glutInitContextVersion(3, 3);
+    glutInitContextProfile(GLUT_CORE_PROFILE);
+    openModernLessonWindow("11. The value under the mouse", GLUT_DOUBLE | GLUT_DEPTH, display,
+                           reshape);
+
+    useShaderProgram(buildShaderProgram(VERTEX_SHADER, FRAGMENT_SHADER));
+
+    // The vertex array records the buffer and the three attributes; a new
+    // function only refills the buffer.
+    glGenVertexArrays(1, &vertexArray);
+    glBindVertexArray(vertexArray);
+    glGenBuffers(1, &buffer);
+    glGenBuffers(1, &elementBuffer);
+    uploadVertices();
+    describeVertices();
+
+    // The axes' lines change with the camera: a buffer of their own,
+    // made as big as they can be and refilled every frame.
+    glGenVertexArrays(1, &axisArray);
+    glBindVertexArray(axisArray);
+    glGenBuffers(1, &axisBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, axisBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof axisVertices, nullptr, GL_DYNAMIC_DRAW);
+    describeVertices();
+
+    // The text: its own shaders, and the atlas as a texture of one
+    // channel, a byte a pixel (rows of any length: unpack alignment 1).
+    // Each glyph is drawn at its own size on whole pixels, so each pixel
+    // of the window takes the one pixel of the atlas it falls on: nearest
+    // sampling, which keeps the glyphs as sharp as they were baked.
+    textProgram = buildShaderProgram(TEXT_VERTEX_SHADER, TEXT_FRAGMENT_SHADER);
+    glUseProgram(textProgram);
+    windowSizeUniform = glGetUniformLocation(textProgram, "windowSize");
+    glUniform2f(glGetUniformLocation(textProgram, "atlasSize"),
+                static_cast<float>(GLYPH_ATLAS.width), static_cast<float>(GLYPH_ATLAS.height));
+    glUniform1i(glGetUniformLocation(textProgram, "atlas"), 0);
+    glGenTextures(1, &atlasTexture);
+    glBindTexture(GL_TEXTURE_2D, atlasTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, GLYPH_ATLAS.width, GLYPH_ATLAS.height, 0, GL_RED,
+                 GL_UNSIGNED_BYTE, GLYPH_ATLAS.pixels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+
+    // A glyph's corner: two floats of position, two of atlas point.
+    glGenVertexArrays(1, &textArray);
+    glBindVertexArray(textArray);
+    glGenBuffers(1, &textBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof glyphCorners, nullptr, GL_DYNAMIC_DRAW);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(GlyphCorner),
+                          reinterpret_cast<const void*>(offsetof(GlyphCorner, x)));
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(GlyphCorner),
+                          reinterpret_cast<const void*>(offsetof(GlyphCorner, u)));
+    glEnableVertexAttribArray(1);
+
+    // The key's end values, which the window has no text for: said once
+    // the window is there to show what they belong to.
+    std::printf("%s", report.c_str());
+    std::fflush(stdout);
+
+    orbitWithInput(keyboard);
+    orbitReleases(released);
+    glutPassiveMotionFunc(pointerMoved);
+    acceptNewFunctions(replot, text, cells, MAX_CELLS, &lowest, &highest);
+    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, rebuildShaders);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    glutMainLoop();
+    return 0;
+}
