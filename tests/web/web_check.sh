@@ -150,6 +150,19 @@ native_pictures() {
     done
 }
 
+# site_pages: every page of the site, as paths under it, in $pages.
+site_pages() {
+    local html
+    pages=(index.html)
+    for lesson in "${lessons[@]}"; do
+        pages+=("$lesson.html")
+        [ ! -f "$web_build/site/$lesson-shaders.html" ] || pages+=("$lesson-shaders.html")
+    done
+    while read -r html; do
+        pages+=("${html#"$web_build/site/"}")
+    done < <(find "$web_build"/site/{guide,source,exercises} -name '*.html' | sort)
+}
+
 # pictures_match ENGINE [SHOT...]: ENGINE's pictures of $shots, and of the
 # SHOTs, taken in one browser; those of $shots must match the native ones.
 pictures_match() {
@@ -376,14 +389,7 @@ EOF
     reach)
         need chromium chromium
         serve "$web_build/site"
-        pages=(index.html)
-        for lesson in "${lessons[@]}"; do
-            pages+=("$lesson.html")
-            [ ! -f "$web_build/site/$lesson-shaders.html" ] || pages+=("$lesson-shaders.html")
-        done
-        for html in "$web_build"/site/{guide,source,exercises}/*.html; do
-            pages+=("${html#"$web_build/site/"}")
-        done
+        site_pages
         python3 "$page" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
             fail "not every page fits a phone: $(tail -n 1 "$work/fits.log")"
         python3 "$page" axe "${pages[@]/#/$site/}" >"$work/axe.log" 2>&1 ||
@@ -398,12 +404,10 @@ EOF
         serve "$web_build/site"
         native_pictures
         turned=()
-        pages=(index.html guide/lessons.html)
         for lesson in "${lessons[@]}"; do
-            pages+=("$lesson.html")
             turns_camera "$lesson" && turned+=("$lesson")
         done
-        for html in "$web_build"/site/exercises/*.html; do pages+=("exercises/$(basename "$html")"); done
+        site_pages
         for engine in firefox webkit; do
             # In the same browser as the pictures: a lesson's camera turned
             # by its keys, and by a drag that should turn it alike.
@@ -423,7 +427,7 @@ EOF
             python3 "$page" --engine "$engine" check "$site/velmor3.html" --no-webgl >"$work/nowebgl.log" 2>&1 || status=$?
             [ $status -ne 0 ] && grep -q "message: This lesson needs WebGL" "$work/nowebgl.log" ||
                 fail "$engine: velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
-            echo "$engine: ${#lessons[@]} lessons draw as natively, keys and a drag turn ${turned[*]}, ${#pages[@]} pages fit its narrowest window."
+            echo "$engine: ${#lessons[@]} lessons draw as natively, keys and a drag turn ${turned[*]}, ${#pages[@]} pages fit a phone's 360 px."
         done
         ;;
 
