@@ -16,7 +16,10 @@ import markdown
 
 # An exercise of the guide: its number, title, task and hint, and the
 # patch of its solution.
-EXERCISE = re.compile(r"\*\*Exercise (\d+\.\d+): (.+?)\*\* (.*?)\*Hint:\* (.*?)\n\n"
+# Each part stays within one exercise: (?:(?!\*\*Exercise ).)*? never runs
+# on into the next one's text.
+WITHIN = r"((?:(?!\*\*Exercise ).)*?)"
+EXERCISE = re.compile(r"\*\*Exercise (\d+\.\d+): ([^*]+?)\*\* " + WITHIN + r"\*Hint:\*\s+" + WITHIN + r"\n\n"
                       r"<details><summary>Solution</summary>\n\nThe patch: \[([a-z0-9-]+)\.patch\]",
                       re.S)
 
