@@ -37,7 +37,10 @@ if(NOT WIN32)
     # Where Debian looks for a package's licence.
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 endif()
+# The diagrams the guide draws as text (SVG), beside its pictures.
+file(GLOB VELMOR_GUIDE_DIAGRAMS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.svg)
 install(FILES docs/lessons.md docs/teaching.md docs/pictures.txt ${VELMOR_GUIDE_PICTURES}
+    ${VELMOR_GUIDE_DIAGRAMS}
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES docs/figures/normals.gp docs/figures/order.gp
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs/figures)

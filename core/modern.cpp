@@ -119,8 +119,9 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
     glutReshapeFunc(reshape);
 }
 
-// Why the last program could not be built, for shaderProgramLog.
-static std::vector<char> programLog(1, '\0');
+// Why the last program could not be built, for shaderProgramLog: empty
+// until one fails, so that a lesson allocates nothing for it at start-up.
+static std::vector<char> programLog;
 
 // Keeps pieces one after another as the reason, and the driver's log.
 static void keepReason(std::initializer_list<const char*> pieces,
@@ -190,7 +191,7 @@ GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource)
 
 const char* shaderProgramLog()
 {
-    return programLog.data();
+    return programLog.empty() ? "" : programLog.data();
 }
 
 GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
