@@ -20,6 +20,9 @@ static int neededMajor = 0;
 static int neededMinor = 0;
 static bool askingWhatIsOffered = false;
 
+// The lesson's reshape, run again for a program that replaces its first.
+static void (*lessonReshape)(int width, int height) = nullptr;
+
 // Writes a message to stderr, piece by piece.  fputs and not fprintf: the
 // browser's build of a lesson then carries no printf, which would be a
 // tenth of its download.
@@ -117,6 +120,7 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
     }
     glutDisplayFunc(display);
     glutReshapeFunc(reshape);
+    lessonReshape = reshape;
 }
 
 // Why the last program could not be built, for shaderProgramLog: empty
@@ -202,4 +206,20 @@ GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
         std::exit(EXIT_FAILURE);
     }
     return program;
+}
+
+bool replaceShaderProgram(const char* vertexSource, const char* fragmentSource,
+                          UseShaderProgram use)
+{
+    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
+    if (built == 0) {
+        return false;
+    }
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    glDeleteProgram(static_cast<GLuint>(current));
+    use(built);
+    lessonReshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    glutPostRedisplay();
+    return true;
 }

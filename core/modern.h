@@ -39,11 +39,19 @@ const char* shaderProgramLog();
 
 // For a page around the lesson where the learner edits its shaders while
 // it runs (the web edition's shader editor).  The lesson hands over its
-// own two sources, for the editor to start from, and how it draws with
-// new ones: rebuild returns true once it draws with them, or false with
-// the last program left drawing.  A program without such a page ignores
-// all this.
-using RebuildShaders = bool (*)(const char* vertexSource, const char* fragmentSource);
-void acceptNewShaders(const char* vertexSource, const char* fragmentSource, RebuildShaders rebuild);
+// own two sources, for the editor to start from, and how it takes a built
+// program into use (the uniforms it finds and sets).  A program without
+// such a page ignores all this.
+using UseShaderProgram = void (*)(GLuint program);
+void acceptNewShaders(const char* vertexSource, const char* fragmentSource, UseShaderProgram use);
+
+// What such a page does with the learner's two sources: builds them, and
+// once they link deletes the program in use, takes the new one into use,
+// gives it the projection again (a uniform belongs to its program, so the
+// lesson's reshape runs once more) and asks for a frame: the same camera
+// draws with the new shaders.  Returns false, the last program drawing
+// on, when they do not build; shaderProgramLog() then says why.
+bool replaceShaderProgram(const char* vertexSource, const char* fragmentSource,
+                          UseShaderProgram use);
 
 #endif

@@ -279,23 +279,6 @@ static void useShaderProgram(GLuint built)
                 LIGHT_POSITION[1], LIGHT_POSITION[2]);
 }
 
-// New shaders while the lesson runs, asked for by the page around it in a
-// browser: drawn with at once, from the same camera, or refused (the page
-// shows the driver's log) with the last program left drawing.  A uniform belongs to
-// its program, so the new one is given the projection too.
-static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
-{
-    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
-    if (built == 0) {
-        return false;
-    }
-    glDeleteProgram(program);
-    useShaderProgram(built);
-    reshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
-    glutPostRedisplay();
-    return true;
-}
-
 int main(int argc, char** argv)
 {
     // OpenGL 3.3 with the core profile, which has none of the calls that
@@ -311,7 +294,9 @@ int main(int argc, char** argv)
     uploadVertices();
 
     orbitWithInput(keyboard);
-    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, rebuildShaders);
+    // In a browser the page beside the lesson edits these two shaders and
+    // hands each program it builds from them to useShaderProgram.
+    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, useShaderProgram);
     // q and Esc leave the event loop and main returns 0; closing the
     // window does the same.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);

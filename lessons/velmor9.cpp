@@ -482,8 +482,7 @@ static bool replot(const std::string& text, int cells, std::string& message)
     return true;
 }
 
-// Lesson 8's way to draw with a program, and to take new shaders from the
-// page while the lesson runs.
+// Lesson 8's way to draw with a program.
 static void useShaderProgram(GLuint built)
 {
     program = built;
@@ -493,19 +492,6 @@ static void useShaderProgram(GLuint built)
     partUniform = glGetUniformLocation(program, "part");
     glUniform3f(glGetUniformLocation(program, "lightDirection"), LIGHT_POSITION[0],
                 LIGHT_POSITION[1], LIGHT_POSITION[2]);
-}
-
-static bool rebuildShaders(const char* vertexSource, const char* fragmentSource)
-{
-    const GLuint built = tryShaderProgram(vertexSource, fragmentSource);
-    if (built == 0) {
-        return false;
-    }
-    glDeleteProgram(program);
-    useShaderProgram(built);
-    reshape(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
-    glutPostRedisplay();
-    return true;
 }
 
 int main(int argc, char** argv)
@@ -550,7 +536,7 @@ int main(int argc, char** argv)
 
     orbitWithInput(keyboard);
     acceptNewFunctions(replot, text, cells, MAX_CELLS, &lowest, &highest);
-    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, rebuildShaders);
+    acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, useShaderProgram);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();
     return 0;

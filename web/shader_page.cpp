@@ -9,14 +9,14 @@
 
 static const char* lessonVertexShader = "";
 static const char* lessonFragmentShader = "";
-static RebuildShaders rebuildShaders = nullptr;
+static UseShaderProgram useProgram = nullptr;
 static const char* pageLog = "";
 
-void acceptNewShaders(const char* vertexSource, const char* fragmentSource, RebuildShaders rebuild)
+void acceptNewShaders(const char* vertexSource, const char* fragmentSource, UseShaderProgram use)
 {
     lessonVertexShader = vertexSource;
     lessonFragmentShader = fragmentSource;
-    rebuildShaders = rebuild;
+    useProgram = use;
 }
 
 // The lesson's own vertex (0) or fragment (1) shader, as its source has it.
@@ -32,7 +32,7 @@ extern "C" const char* lessonShader(int which)
 extern "C" int useShaders(const char* vertex, int vertexBytes, const char* fragment,
                           int fragmentBytes)
 {
-    if (rebuildShaders == nullptr) {
+    if (useProgram == nullptr) {
         pageLog = "The lesson is not ready for new shaders yet; wait for its picture.";
         return 0;
     }
@@ -48,7 +48,7 @@ extern "C" int useShaders(const char* vertex, int vertexBytes, const char* fragm
     std::vector<char> fragmentText(fragment, fragment + fragmentSize);
     vertexText.push_back('\0');
     fragmentText.push_back('\0');
-    if (rebuildShaders(vertexText.data(), fragmentText.data())) {
+    if (replaceShaderProgram(vertexText.data(), fragmentText.data(), useProgram)) {
         pageLog = "";
         return 1;
     }

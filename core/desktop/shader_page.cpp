@@ -3,4 +3,4 @@
 // is nothing to keep.  (web/shader_page.cpp is the browser's.)
 #include "modern.h"
 
-void acceptNewShaders(const char*, const char*, RebuildShaders) {}
+void acceptNewShaders(const char*, const char*, UseShaderProgram) {}
