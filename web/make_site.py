@@ -172,12 +172,13 @@ def highlight_css():
 
 
 def source_page(path, up):
-    """The source with its lines numbered, each number a link to its line,
-    #L72, which the guide's references to lines lead to; up leads from its
-    page back to the site's top folder."""
+    """The source with its lines numbered and each line an anchor, #L72,
+    which the guide's references to lines lead to; up leads from its page
+    back to the site's top folder.  The numbers are not links themselves:
+    a thousand of them would be a thousand stops for the Tab key."""
     code = highlight(path.read_text(), CppLexer(), HtmlFormatter(
-        linenos="inline", lineanchors="L", anchorlinenos=True, wrapcode=True))
-    code = re.sub(r'id="L-(\d+)" name="L-\d+"', r'id="L\1"', code).replace('href="#L-', 'href="#L')
+        linenos="inline", lineanchors="L", wrapcode=True))
+    code = re.sub(r'id="L-(\d+)" name="L-\d+"', r'id="L\1"', code)
     body = (f'<p class="crumbs"><a href="{up}index.html">All lessons</a> · '
             f'<a href="{up}guide/lessons.html">The guide</a></p>\n'
             f"<main><h1><code>{html.escape(path.name)}</code></h1>\n{code}</main>")

@@ -220,7 +220,7 @@ def survey(browser, mode, url):
         with open(AXE) as script:
             browser.evaluate(script.read())
         found = browser.evaluate(
-            "axe.run(document, {runOnly: {type: 'tag', values: %s}}).then(r => r.violations.map("
+            "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
             "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
             % json.dumps(AXE_LEVELS))
         print(f"{url}: {len(found)} violations")
