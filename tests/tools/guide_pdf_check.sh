@@ -11,7 +11,7 @@ source "$(dirname "$0")/common.sh"
 src="$1"
 need pdfimages poppler-utils
 need compare imagemagick
-# Printed today it has 73 pages.  Far fewer, whole chapters are missing;
+# Printed today it has 90 pages.  Far fewer, whole chapters are missing;
 # far more, something prints a page per line.  (Folded solutions and
 # missing patches cost only a few pages: the text check below finds them.)
 readonly MIN_PAGES=40
