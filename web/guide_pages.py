@@ -21,6 +21,7 @@ pages.  Both come from the same Markdown, rendered the same way:
 import html
 import json
 import pathlib
+import posixpath
 import re
 import shutil
 import subprocess
@@ -108,9 +109,10 @@ def with_line_links(repo, text):
     return text
 
 
-def render(repo, text, for_print, base=None):
+def render(repo, text, for_print):
     """Markdown to HTML; returns the HTML and the files of docs/ it links to.
-    base is the site's address, which printed links lead to."""
+    Its links to other pages lead where they stand in the site, as seen
+    from guide/, the folder of the guide's pages and of its PDF."""
     # The solutions' blocks hold Markdown: md_in_html renders it when asked
     # to; in print every solution is open.
     # So do the going-deeper boxes, <details class="deeper">, which a
@@ -150,13 +152,6 @@ def render(repo, text, for_print, base=None):
             new = target
         else:
             return None
-        if for_print:
-            # Printed, a link leads to the site's page at the address given
-            # when the PDF is made; without one it keeps its text only,
-            # rather than point into the disk of the machine that printed it.
-            if not base:
-                return None
-            new = urllib.parse.urljoin(base.rstrip("/") + "/guide/", new)
         return f'{attribute}="{new}"'
 
     def link(match):
@@ -368,21 +363,57 @@ def outline_pages(pdf, listed):
     return numbers
 
 
+def site_links(pdf, site, base):
+    """Rewrites each link of the printed PDF that Chromium made a file: URL
+    under site, the folder it printed in standing for the site: relative to
+    the site's guide/, where the PDF is, so that it works beside the site,
+    or, given the site's address base, absolute to it.  A link into the
+    disk anywhere else is a fault, not a link to print."""
+    try:
+        import pikepdf
+    except ImportError:
+        fail("pikepdf, which sets the PDF's links, is missing: install the Debian package "
+             "python3-pikepdf (scripts/setup --pdf does).")
+    root = site.as_uri() + "/"
+    with pikepdf.open(pdf, allow_overwriting_input=True) as document:
+        for number, sheet in enumerate(document.pages, 1):
+            for note in sheet.get("/Annots", []):
+                action = note.get("/A")
+                if action is None or "/URI" not in action:
+                    continue
+                target = str(action.URI)
+                if target.startswith("file:"):
+                    if not target.startswith(root):
+                        fail(f"page {number} links into the disk, to {target}.")
+                    path, _, fragment = urllib.parse.unquote(target[len(root):]).partition("#")
+                    target = posixpath.relpath(path, "guide") + ("#" + fragment if fragment else "")
+                    if base:
+                        target = urllib.parse.urljoin(base.rstrip("/") + "/guide/", target)
+                    action.URI = pikepdf.String(target)
+        document.save(pdf)
+
+
 def write_pdf(repo, pdf, base=None):
     """Every page of the guide, in order, printed by Chromium into PDF, after
     a list of its chapters with their pages; each chapter and section a
     bookmark, each page numbered (print.css).  base is the site's address,
-    for the links.  It is printed twice: the first copy's bookmarks give
-    the list its pages, which hold the same number of digits in both."""
+    which its links lead to; without it they are relative to the PDF, as it
+    stands in the site's guide/.  It is printed twice: the first copy's
+    bookmarks give the list its pages, which hold the same number of digits
+    in both."""
     chromium = find_chromium()
     if not chromium:
         fail("Chromium is missing, and it prints the PDF: install the Debian package "
              "chromium (scripts/setup --tests does).")
-    with tempfile.TemporaryDirectory(prefix="velmor-guide-") as work:
-        work = pathlib.Path(work)
+    with tempfile.TemporaryDirectory(prefix="velmor-guide-") as site:
+        # Printed in a guide/ of its own, as the site's pages are, its
+        # links lead where theirs do.
+        site = pathlib.Path(site)
+        work = site / "guide"
+        work.mkdir()
         bodies, files, listed = [], set(), []
         for markdown_name, name, _ in PAGES:
-            body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=True, base=base)
+            body, used = render(repo, (repo / "docs" / markdown_name).read_text(), for_print=True)
             bodies.append(f'<section class="page" id="{name}">\n{body}\n</section>')
             listed += re.findall(r'<h[12] id="([^"]+)">(.*?)</h[12]>', body)
             files |= used
@@ -415,6 +446,7 @@ def write_pdf(repo, pdf, base=None):
         numbers = outline_pages(pdf, listed)
         if numbers:
             print_with(numbers)
+        site_links(pdf, site, base)
 
 
 def main():

@@ -217,7 +217,16 @@ def link_solution(body, name):
     at = body.find(f"{name}.patch")
     link = (f'<p class="run"><a href="../exercises/{name}.html">'
             f"See this solution run in the browser</a></p>\n")
-    end = body.find("</details>", at)
+    # The solution's own end, past any going-deeper box inside it.
+    end, inside = -1, 0
+    for tag in re.compile(r"<(/?)details\b").finditer(body, at):
+        if not tag.group(1):
+            inside += 1
+        elif inside:
+            inside -= 1
+        else:
+            end = tag.start()
+            break
     if end < 0:
         end = body.find("</p>", at) + len("</p>\n")
     return body[:end] + link + body[end:]
@@ -235,9 +244,11 @@ def repeated(keys):
 
 
 # An exercise in the guide: its number and title, its task with the hint
-# at its end, and its folded solution, which names its patch.
+# at its end, and its folded solution, which names its patch (and may hold
+# a going-deeper box of its own).
 EXERCISE = re.compile(r"^\*\*Exercise (\d+\.\d+): (.+?)\*\*\s(.*?)\n\n"
-                      r"<details><summary>Solution</summary>\n(.*?)^</details>$", re.M | re.S)
+                      r"<details><summary>Solution</summary>\n((?:^<details.*?^</details>\n|.)*?)^</details>$",
+                      re.M | re.S)
 
 
 def guide_exercises(repo):

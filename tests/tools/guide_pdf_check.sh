@@ -11,7 +11,7 @@ source "$(dirname "$0")/common.sh"
 src="$1"
 need pdfimages poppler-utils
 need compare imagemagick
-# Printed today it has 73 pages.  Far fewer, whole chapters are missing;
+# Printed today it has 90 pages.  Far fewer, whole chapters are missing;
 # far more, something prints a page per line.  (Folded solutions and
 # missing patches cost only a few pages: the text check below finds them.)
 readonly MIN_PAGES=40
@@ -63,14 +63,21 @@ done < <(grep -oh '](\([^)#:]*\.png\))' "$src/docs/lessons.md" "$src/docs/teachi
 [ $pictures -ge 20 ] || fail "only $pictures pictures found in the guide."
 
 # A bookmark for every chapter, its page in the contents, a number on every
-# page but the first, and no link into the disk of the machine that printed it.
+# page but the first, each patch on one page where it fits on one, and no
+# link into the disk of the machine that printed it: each leads to the
+# site's page relative to the PDF, as it stands in the site's guide/, or,
+# printed for the site at an address, to that page there.
 need pdftohtml poppler-utils
+readonly ADDRESS=https://velmor.example/course/
+"$src/scripts/guide-pdf" "$work/addressed.pdf" "$ADDRESS" >"$work/make.log" 2>&1 ||
+    fail "scripts/guide-pdf with an address failed: $(tail -n 5 "$work/make.log")"
 pdftohtml -xml -i -stdout "$pdf" >"$work/pdf.xml" 2>/dev/null
+pdftohtml -xml -i -stdout "$work/addressed.pdf" >"$work/addressed.xml" 2>/dev/null
 pdftotext -layout "$pdf" "$work/pages.txt"
-python3 - "$src/docs/lessons.md" "$work/pdf.xml" "$work/pages.txt" "$pdf" >"$work/outline.log" 2>&1 <<'EOF' ||
-    fail "$(cat "$work/outline.log")"
-import html, re, sys
-guide, xml, pages, pdf = (open(name, errors="replace").read() for name in sys.argv[1:])
+python3 - "$src/docs/lessons.md" "$work/pdf.xml" "$work/pages.txt" "$pdf" "$work/addressed.xml" "$ADDRESS" \
+    "$src"/docs/exercises/*.patch >"$work/outline.log" 2>&1 <<'EOF' || fail "$(cat "$work/outline.log")"
+import html, re, statistics, sys, urllib.parse
+guide, xml, pages, pdf, addressed = (open(name, errors="replace").read() for name in sys.argv[1:6])
 squeezed = lambda text: re.sub(r"\W", "", html.unescape(text))
 marks = {squeezed(m) for m in re.findall(r'<item page="\d+">([^<]*)', xml)}
 chapters = re.findall(r"(?m)^## (.+)$", re.sub(r"(?ms)^```.*?^```$", "", guide))
@@ -84,11 +91,40 @@ for chapter in chapters:
         problems.append(f"the contents do not give '{chapter}' its page {page_of.get(squeezed(chapter))}: {line.strip()!r}")
 numbers = [page.strip().splitlines()[-1].strip() if page.strip() else "" for page in pages.split("\f")[:-1]]
 problems += [f"the PDF's page {n} is not numbered" for n, said in enumerate(numbers, 1) if n > 1 and said != str(n)]
+# Each line of text as (page, top, bottom, font, text), in reading order,
+# but the page numbers, each the lowest line of its page.
+lines = [(int(page), int(top), int(top) + int(height), font, html.unescape(re.sub(r"<[^>]+>", "", text)).strip())
+         for page, body in re.findall(r'<page number="(\d+)"[^>]*>(.*?)</page>', xml, re.S)
+         for top, height, font, text in re.findall(r'<text top="(\d+)" left="\d+" width="\d+" height="(\d+)" font="(\d+)">(.*?)</text>', body)]
+lowest = {page: max(l[2] for l in lines if l[0] == page) for page, *_ in lines}
+lines = [l for l in lines if not (l[4] == str(l[0]) and l[2] == lowest[l[0]])]
+room = max(l[2] for l in lines) - min(l[1] for l in lines)
+# A patch's box: its first line and the lines in its font that follow.
+for patch in sys.argv[7:]:
+    first = open(patch).readline().strip()
+    at = next((i for i, l in enumerate(lines) if l[4] == first), None)
+    if at is None:
+        problems.append(f"the PDF has no line '{first}' that starts {patch}")
+        continue
+    end = next((i for i in range(at, len(lines)) if lines[i][3] != lines[at][3]), len(lines))
+    rows = sorted({(l[0], l[1]) for l in lines[at:end]})
+    pitch = statistics.median(b[1] - a[1] for a, b in zip(rows, rows[1:]) if a[0] == b[0])
+    tall = max(len(rows), len(open(patch).readlines())) * pitch
+    if rows[0][0] != rows[-1][0] and tall <= room:
+        problems.append(f"{patch.split('/')[-1]} is split over pages {rows[0][0]} and {rows[-1][0]}, "
+                        f"though it fits on one ({tall:.0f} of the page's {room} px)")
 if "file:" in pdf or "file:" in xml:
     problems.append("the PDF links to a file: address")
+# pdftohtml names a link within the PDF after the PDF: guide.html#N.
+links = lambda xml, own: [html.unescape(l) for l in re.findall(r'<a href="([^"]*)"', xml) if not l.startswith(own)]
+relative, absolute = links(xml, "guide.html#"), links(addressed, "addressed.html#")
+if not relative or any(re.match(r"[a-z]+:|/", link) for link in relative):
+    problems.append(f"the PDF's {len(relative)} links to the site are not all relative: {relative[:5]}")
+if absolute != [urllib.parse.urljoin(sys.argv[6] + "guide/", link) for link in relative]:
+    problems.append(f"printed for {sys.argv[6]}, the PDF's links do not lead there: {absolute[:5]}")
 if problems:
     sys.exit("\n".join(problems))
-print(f"{len(chapters)} chapters bookmarked, {len(numbers)} pages numbered")
+print(f"{len(chapters)} chapters bookmarked, {len(numbers)} pages numbered, {len(relative)} links relative")
 EOF
 
 echo "guide.pdf: $pages pages, $solutions solutions with their patches, all $pictures pictures; $(tail -n 1 "$work/outline.log")."

@@ -28,10 +28,9 @@
     page.py axe URL...         axe-core's checks of levels A and AA, with
                                the page light and dark: fails on any
                                violation, naming each
-    page.py search URL         on a page of the guide, searches for the
-                               longest word of each page's title that no
-                               other title holds: fails unless it finds
-                               that page
+    page.py search URL         on a page of the guide, searches for a
+                               word of each page's text that is in no
+                               title: fails unless it finds that page
 
 E is chromium (the default), firefox or webkit; driver.mjs drives them.
 A KEY of shot may also be a gesture on the middle of the page's canvas:
@@ -232,19 +231,30 @@ def survey(browser, mode, url):
     return problems
 
 
-# Each page of the guide's contents, and what searching for the longest
-# word of its title that no other title holds finds (guide.js shows the
-# results as links).
+# Each page of the guide's contents, and what searching for a word of its
+# text finds (guide.js shows the results as links): the word in the fewest
+# other pages, the longest of those, and in no page's title or heading, so
+# that it is the text that is found.  Words are cut as MiniSearch cuts them.
 SEARCH = """(async () => {
-  const input = document.getElementById('search'), found = {};
-  const items = [...document.querySelectorAll('.contents li[data-page]')];
-  const words = item => item.firstChild.textContent.toLowerCase().split(/[^a-z]+/);
-  for (const item of items) {
-    const others = new Set(items.filter(i => i !== item).flatMap(words));
-    const word = words(item).filter(w => !others.has(w)).sort((a, b) => b.length - a.length)[0];
+  const input = document.getElementById('search'), found = {}, pages = {}, titles = new Set();
+  const words = text => text.toLowerCase().split(/[\\n\\r\\p{Z}\\p{P}]+/u).filter(w => /^[a-z]{4,}$/.test(w));
+  for (const item of document.querySelectorAll('.contents li[data-page]')) {
+    const html = await (await fetch(item.dataset.page + '.html')).text();
+    const prose = new DOMParser().parseFromString(html, 'text/html').querySelector('main.prose');
+    for (const aside of prose.querySelectorAll('h1, h2, h3, h4, nav, .place, .done')) {
+      words(aside.textContent).forEach(w => titles.add(w));
+      aside.remove();
+    }
+    pages[item.dataset.page] = new Set(words(prose.textContent));
+  }
+  for (const [name, text] of Object.entries(pages)) {
+    const elsewhere = {};
+    for (const w of text) elsewhere[w] = Object.keys(pages).filter(n => n !== name && pages[n].has(w)).length;
+    const word = [...text].filter(w => !titles.has(w))
+      .sort((a, b) => elsewhere[a] - elsewhere[b] || b.length - a.length || (a < b ? -1 : 1))[0];
     input.value = word;
     input.dispatchEvent(new Event('input'));
-    found[item.dataset.page] = [word, [...document.querySelectorAll('#results a')].map(a => a.getAttribute('href'))];
+    found[name] = [word, [...document.querySelectorAll('#results a')].map(a => a.getAttribute('href'))];
   }
   return found;
 })()"""

@@ -249,7 +249,7 @@ case "$mode" in
         # The guide's pages: every chapter of docs/lessons.md has one, and
         # each holds the contents of all of them and the page before and
         # after (the link check below finds them all); the search finds
-        # each page from the words of its title.
+        # each page from a word of its text that no title holds.
         chapters="$(grep -c '^## ' "$src/docs/lessons.md")"
         python3 - "$web_build/site/guide" "$chapters" >"$work/guide.log" 2>&1 <<'EOF' || fail "$(cat "$work/guide.log")"
 import re, sys
@@ -273,14 +273,21 @@ if problems:
 EOF
         python3 "$page" search "$site/guide/lessons.html" >"$work/search.log" 2>&1 ||
             fail "the guide's search: $(tail -n 1 "$work/search.log")"
-        # No page of the site holds a dead link, a missing picture or
-        # Markdown left unrendered (outside its code).
+        # No page of the site, nor its PDF of the guide, holds a dead link,
+        # a missing picture or Markdown left unrendered (outside its code).
+        need pdftohtml poppler-utils
         python3 - "$web_build/site" >"$work/site.log" 2>&1 <<'EOF' || fail "$(cat "$work/site.log")"
-import re, sys
+import html, re, subprocess, sys
 from pathlib import Path
 
 site = Path(sys.argv[1])
-problems = []
+pdf = site / "guide" / "velmor-guide.pdf"
+xml = subprocess.run(["pdftohtml", "-xml", "-i", "-stdout", pdf], capture_output=True, text=True).stdout
+# pdftohtml names a link within the PDF after the PDF: velmor-guide.html#N.
+links = [html.unescape(l) for l in re.findall(r'<a href="([^"#]*)', xml) if l != "velmor-guide.html"]
+problems = [f"{pdf.name} links to {l}, which the site lacks beside it." for l in links if not (pdf.parent / l).exists()]
+if not links:
+    problems.append(f"{pdf.name} has no links to the site's pages.")
 for page in sorted(site.rglob("*.html")):
     text = page.read_text()
     name = page.relative_to(site)
