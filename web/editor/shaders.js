@@ -204,13 +204,14 @@ const SHARE_PER_MILLE = Number(panel.dataset.sharePerMille);
 const task = Array.from(panel.querySelectorAll('.exercise'))
   .find(section => section.dataset.exercise === asked.get('exercise'));
 
-// The lesson's next frame, read back as it is drawn: rows from the top.
-function lessonPicture() {
+// The next frame of the lesson running in view (this page's window, or
+// the solution's frame), read back as it is drawn: rows from the top.
+function lessonPicture(view) {
   return new Promise(resolve => {
-    window.Module._glutPostRedisplay();
+    view.Module._glutPostRedisplay();
     // After GLUT's own callback of this frame, before the page shows it.
-    requestAnimationFrame(() => {
-      const gl = window.Module.ctx;
+    view.requestAnimationFrame(() => {
+      const gl = view.Module.ctx;
       const width = gl.drawingBufferWidth;
       const height = gl.drawingBufferHeight;
       const rows = new Uint8Array(width * height * 4);
@@ -225,16 +226,62 @@ function lessonPicture() {
   });
 }
 
-async function solutionPicture(name) {
-  const image = new Image();
-  image.src = `exercises/${name}.png`;
-  await image.decode();
-  const canvas = document.createElement('canvas');
-  canvas.width = image.naturalWidth;
-  canvas.height = image.naturalHeight;
-  const context = canvas.getContext('2d');
-  context.drawImage(image, 0, 0);
-  return context.getImageData(0, 0, canvas.width, canvas.height);
+// Seconds the solution's program has to start in its frame.
+const SOLUTION_START_SECONDS = 30;
+
+// The solution drawn live by its own program: the exercise's patch applied
+// to the lesson when the site was built (exercises/NAME.js), shaders and
+// all that feeds them, in a frame beside the task.  It starts as its
+// picture in the guide is taken, from the start and after the patch's
+// keys, which the frame's address names; nothing else turns it.
+let solutionFrame = null;
+let solutionLoaded = null;
+async function solutionView(keys) {
+  if (!solutionFrame) {
+    solutionFrame = document.createElement('iframe');
+    solutionFrame.className = 'solution';
+    solutionFrame.title = "The solution's shaders, drawn by its own program";
+    solutionFrame.width = 500;
+    solutionFrame.height = 500;
+    solutionFrame.tabIndex = -1;
+    solutionLoaded = new Promise(resolve => solutionFrame.addEventListener('load', resolve));
+    solutionFrame.src = `exercises/${task.dataset.exercise}-bare.html` +
+      (keys.length ? `#keys=${keys.map(encodeURIComponent).join(',')}` : '');
+    task.querySelector('.solution-drawn').append(solutionFrame);
+  }
+  await solutionLoaded;
+  const began = performance.now();
+  for (;;) {
+    // A frame opened from the disk is another origin's, closed to the page.
+    const inside = solutionFrame.contentDocument;
+    if (!inside) {
+      throw new Error("a page opened from the disk may not look into the solution's frame: " +
+                      'open the site from a web server, as scripts/web --serve does');
+    }
+    const state = inside.documentElement.dataset.state;
+    if (state === 'running') return solutionFrame.contentWindow;
+    if (state === 'failed' || state === 'lost' ||
+        performance.now() - began > SOLUTION_START_SECONDS * 1000) {
+      throw new Error("the solution's program did not start in its frame: reload the page " +
+                      'and press Check again');
+    }
+    await new Promise(resolve => setTimeout(resolve, 50));
+  }
+}
+
+// Types keys into this page's lesson, as its buttons do, and resolves
+// once GLUT has had them all: messages arrive in the order sent.
+function press(keys) {
+  return new Promise(resolve => {
+    const last = event => {
+      if (!(event.data && event.data.velmorKeysDone)) return;
+      window.removeEventListener('message', last);
+      resolve();
+    };
+    window.addEventListener('message', last);
+    keys.forEach(key => window.postMessage({ velmorKey: key }, '*'));
+    window.postMessage({ velmorKeysDone: true }, '*');
+  });
 }
 
 // The comparer's rule, and its picture of the difference: the pixels off
@@ -273,14 +320,16 @@ async function check() {
     return;
   }
   try {
-    // The solution's picture is taken from the start: so is the learner's.
-    window.postMessage({ velmorKey: 'r' }, '*');
-    await new Promise(resolve => setTimeout(resolve, 0));
-    const mine = await lessonPicture();
-    const solution = await solutionPicture(task.dataset.exercise);
+    // Both from the start, after the keys the solution's picture is taken
+    // with; the learner's shaders keep drawing afterwards.
+    const keys = (task.dataset.keys || '').split(' ').filter(Boolean);
+    tell('Drawing the solution with its own program…', 'pending');
+    const solution = await lessonPicture(await solutionView(keys));
+    await press(['r', ...keys]);
+    const mine = await lessonPicture(window);
     if (mine.width !== solution.width || mine.height !== solution.height) {
-      tell(`The lesson draws ${mine.width} x ${mine.height} pixels and the solution's picture ` +
-           `is ${solution.width} x ${solution.height}, so they cannot be compared.`, 'no');
+      tell(`The lesson draws ${mine.width} x ${mine.height} pixels and the solution ` +
+           `${solution.width} x ${solution.height}, so they cannot be compared.`, 'no');
       return;
     }
     const { off, pixels, allowed } = compare(solution, mine, difference);
@@ -295,9 +344,7 @@ async function check() {
            `and at most ${most}% may be; the picture below marks them in red.`, 'no');
     }
   } catch (error) {
-    // A page opened from the disk may not read the solution's picture.
-    tell(`The check could not compare the pictures (${error.message}): open the site from a ` +
-         'web server, as scripts/web --serve does.', 'no');
+    tell(`The check could not draw the solution: ${error.message}.`, 'no');
   }
 }
 
