@@ -17,6 +17,9 @@
   // Whether it shows the value under the pointer (data-pick): then a tap
   // rests the pointer there, and a long press clicks, which pins it.
   var picks = 'pick' in document.documentElement.dataset;
+  // A page shown in another's frame (a tile of index.html) says so, for
+  // its style to fit what matters into the frame (function.css).
+  if (window.parent !== window) document.documentElement.dataset.framed = '';
 
   // One notch of a mouse wheel, in the units of the browsers' wheel events:
   // wheelDelta (mousewheel) and 40 times the lines of DOMMouseScroll.
