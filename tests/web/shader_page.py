@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The pages of lessons 8 and 9 with their shaders live, in headless
 Chromium: a broken shader, a changed one, Reset, the address, a paste too
-long, markup in the address, and the exercises' Check.
+long, a lost WebGL context and a frame too slow, markup in the address,
+and the exercises' Check against the solution drawn live.
 
     shader_page.py SITE_DIR
 
@@ -32,7 +33,10 @@ def value(browser, expression):
 
 
 def open_page(browser, lesson, query=""):
-    browser.open(f"{SITE}/{lesson}-shaders.html{query}")
+    """Opens the page (unless query is None: it is opening already) and
+    waits for its editor."""
+    if query is not None:
+        browser.open(f"{SITE}/{lesson}-shaders.html{query}")
     deadline = time.monotonic() + 30
     while value(browser, "document.documentElement.dataset.shaderEditor") != "ready":
         check(time.monotonic() < deadline, f"{lesson}'s shader editor never started.")
@@ -125,6 +129,32 @@ try:
     check(shot(browser) == first and value(browser, "location.search") == "",
           "Reset did not give back the lesson's picture and address.")
 
+    # A lost WebGL context, and a frame too slow (a loop that takes
+    # seconds, where an endless one would stall the browser's graphics for
+    # good): each is told in one sentence with the focus on Reset, which
+    # starts the lesson again with its own shaders.  The page is told to
+    # call a frame stuck after a fifth of a second, not five.
+    slow = own.replace("vec4(shade, 1.0)", "vec4(shade * slow(shade.g), 1.0)").replace(
+        "void main()", "float slow(float s)\n{\n    for (int i = 0; i < 10000; i++) {\n"
+        "        s = fract(s * 1.1 + 0.3);\n    }\n    return 1.0 + s;\n}\n\nvoid main()")
+    for trouble, told in ((f"document.getElementById('shaders').edit({FRAGMENT}, {slow!r})", "not finished one frame"),
+                          ("Module.ctx.getExtension('WEBGL_lose_context').loseContext()", "took WebGL back")):
+        open_page(browser, "velmor8", "?fragment=" + urllib.parse.quote(inverted))
+        browser.evaluate("document.documentElement.dataset.stuckSeconds = '0.2'; " + trouble)
+        deadline = time.monotonic() + 20
+        while told not in said(browser)[0]:
+            check(time.monotonic() < deadline, f"after {trouble[:30]!r} the page said {said(browser)!r} {value(browser, 'JSON.stringify([document.documentElement.dataset, Module.ctx.isContextLost(), location.search.length])')}.")
+            time.sleep(0.1)
+        check(value(browser, "document.activeElement.id") == "shader-reset", f"{told}: Reset has no focus.")
+        browser.evaluate("document.getElementById('shader-reset').click()")
+        # The page is replaced: the lost or stuck one until it goes.
+        while not all(state.endswith("=running") for state in browser.call("ready")):
+            check(time.monotonic() < deadline + 20, f"Reset after {told!r} did not start the lesson again.")
+            time.sleep(0.1)
+        open_page(browser, "velmor8", None)
+        check(value(browser, "location.search") == "" and editor_text(browser) == own,
+              f"Reset after {told!r} did not start the lesson again with its own shaders.")
+
     # Markup in the address stays text, in the editor and the log.
     markup = "<img src=x onerror=\"document.title='run'\"><b>bold</b>"
     open_page(browser, "velmor8", "?vertex=" + urllib.parse.quote(markup))
@@ -187,4 +217,5 @@ finally:
     browser.close()
     server.shutdown()
 print("velmor8-shaders.html and velmor9-shaders.html: a broken shader is told with its line, "
-      "a working one draws and round-trips through the address, Reset and the paste limit hold.")
+      "a working one draws and round-trips through the address, Reset and the paste limit hold;"
+      " a lost context and a stuck frame are told, and Check tells each solution from the lesson's own.")

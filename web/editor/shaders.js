@@ -115,6 +115,46 @@ function remember(texts) {
   window.history.replaceState(null, '', address.href);
 }
 
+// Seconds the first frame drawn with new shaders may take before the page
+// calls the picture stuck; the lessons' frames take milliseconds.  The
+// page's tests set a shorter time (data-stuck-seconds), to see the page
+// say so of a frame slow enough to end soon.
+const STUCK_SECONDS = 5;
+let watched = 0;
+
+// A shader that loops for ever raises no error: the graphics driver works
+// on its frame, and the picture stands still, until the browser takes
+// WebGL back from the page (webglcontextlost, below) or, in some
+// browsers, never.  So the page asks the driver to signal once the first
+// frame with the new shaders is done, and says so if it is not in time.
+function watchFirstFrame() {
+  const gl = window.Module.ctx;
+  const mine = ++watched;
+  window.Module._glutPostRedisplay();
+  // After GLUT's own callback of this frame.
+  requestAnimationFrame(() => {
+    const done = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+    gl.flush();
+    const began = performance.now();
+    const limit = Number(page.stuckSeconds) || STUCK_SECONDS;
+    const poll = () => {
+      if (mine !== watched || gl.isContextLost() || page.state !== 'running') return;
+      if (gl.getSyncParameter(done, gl.SYNC_STATUS) === gl.SIGNALED) {
+        gl.deleteSync(done);
+      } else if (performance.now() - began > limit * 1000) {
+        page.state = 'stuck';
+        say(`These shaders have not finished one frame in ${limit} seconds, so the ` +
+            'picture stands still (a loop that never ends does that): Reset starts the lesson ' +
+            'again with its own shaders.', true);
+        reset.focus();
+      } else {
+        setTimeout(poll, 100);
+      }
+    };
+    poll();
+  });
+}
+
 // Builds the editors' shaders into the lesson's program; on failure the
 // last program that linked keeps drawing.  The page counts the builds
 // (data-shader-builds) and says how the last went (data-shaders), for
@@ -142,6 +182,7 @@ function build() {
       if (drawn) {
         markLines(-1, '');
         say('The lesson draws with these shaders.', false);
+        watchFirstFrame();
       } else {
         // "its vertex shader does not compile:\nLOG", or "its vertex and
         // fragment shaders do not link ...:\nLOG", or one sentence.
@@ -172,10 +213,11 @@ function setText(which, text) {
 panel.edit = (which, text) => setText(which, text);
 panel.text = which => editors[which].state.doc.toString();
 
-// Reset: the lesson's own shaders.  Once WebGL is lost, the page starts
-// again without the address's shaders, which may be what lost it.
+// Reset: the lesson's own shaders.  Once WebGL is lost, or the picture
+// stuck, the page starts again without the address's shaders, which may
+// be what lost or stuck it.
 reset.addEventListener('click', () => {
-  if (page.state === 'lost' || page.state === 'failed') {
+  if (page.state === 'lost' || page.state === 'failed' || page.state === 'stuck') {
     const address = new URL(window.location.href);
     NAMES.forEach(name => address.searchParams.delete(name));
     window.location.replace(address.href);
@@ -190,7 +232,9 @@ reset.addEventListener('click', () => {
 document.getElementById('canvas').addEventListener('webglcontextlost', () => {
   say('The browser took WebGL back from the page while it drew with these shaders (a loop ' +
       'that never ends does that): Reset starts the lesson again with its own shaders.', true);
-  reset.focus();
+  // After lesson.js's own offer to start again, which keeps the address's
+  // shaders: Reset is the surer way back.
+  setTimeout(() => reset.focus(), 0);
 });
 
 // ---- An exercise (?exercise=NAME): its task above the editors, and Check.
