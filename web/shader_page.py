@@ -44,7 +44,7 @@ def tolerance(repo):
 def exercises(repo, lesson):
     """A section for each of the lesson's exercises that its shaders
     alone can do, hidden until the address names it (?exercise=NAME): the
-    task, the hint folded, and Check against the solution's picture."""
+    task, the hint folded, and Check against the solution drawn live."""
     sections = []
     guide = (repo / "docs" / "lessons.md").read_text()
     for number, title, task, hint, name in EXERCISE.findall(guide):
@@ -58,13 +58,18 @@ def exercises(repo, lesson):
             hint += (" On this page only the shaders change: the eye is where the view puts"
                      " the origin, `inverse(view)[3].xyz`, and the grid is the part drawn"
                      " in black, `colour == vec3(0.0)`.")
-        sections.append(f"""<section class="exercise" data-exercise="{name}" hidden>
+        # The keys the solution's picture is taken after, for Check to
+        # press in both programs.
+        keys = re.search(r"^Keys: *(.*)$", patch.split("\ndiff --git ", 1)[0], re.M)
+        keys = html.escape(keys.group(1).strip()) if keys else ""
+        sections.append(f"""<section class="exercise" data-exercise="{name}" data-keys="{keys}" hidden>
 <h2>Exercise {number}: {html.escape(title.rstrip("."))}</h2>
 {inline(task)}
 <details><summary>Hint</summary>{inline(hint)}</details>
-<p><button type="button" class="check">Check</button> compares the picture your shaders draw
-from the start with the solution's picture.</p>
+<p><button type="button" class="check">Check</button> draws the solution with its own program
+and your shaders with the lesson, from the same camera, and compares the two pictures.</p>
 <p class="verdict" role="status" aria-live="polite"></p>
+<div class="solution-drawn"></div>
 <canvas class="difference" width="500" height="500" hidden
   aria-label="Where your picture and the solution's differ, in red"></canvas>
 </section>""")

@@ -55,10 +55,20 @@ PLACES = """['canvas', 'function-controls'].map(id => {
 
 
 def on_phone():
+    """PLACES on a phone, and on index.html there the bottom of the
+    function's box in lesson 9's tile against the tile's height."""
     layout = Browser(360, 740, phone=True)
     try:
         open_lesson(layout)
-        return layout.evaluate(PLACES)
+        places = layout.evaluate(PLACES)
+        layout.open(f"{SITE}/index.html")
+        tile = "document.getElementById('frame-velmor9')"
+        deadline = time.monotonic() + 30
+        while layout.evaluate(f"{tile}.contentDocument.documentElement.dataset.function") != "ready":
+            check(time.monotonic() < deadline, "lesson 9's tile on index.html never started.")
+            time.sleep(0.1)
+        return places, layout.evaluate(f"[{tile}.contentDocument.getElementById('function')"
+                                       f".getBoundingClientRect().bottom, {tile}.clientHeight]")
     finally:
         layout.close()
 
@@ -177,11 +187,13 @@ try:
     (canvas, controls) = browser.evaluate(PLACES)
     check(canvas == [0, 0, 500, 500] and controls[0] >= 500 and controls[1] < 500,
           f"at 840 px the canvas is at {canvas} and the controls at {controls}.")
-    (canvas, controls) = on_phone()
+    (canvas, controls), (box, tile) = on_phone()
+    check(box <= tile, f"the function's box in lesson 9's tile ends at {box} px, below the tile's {tile}.")
     check(canvas == [0, 0, 360, 360] and controls[1] >= 360 and controls[0] == 0
           and controls[2] == 360, f"at 360 px the canvas is at {canvas} and the controls at {controls}.")
 finally:
     browser.close()
     server.shutdown()
 print("velmor9.html: the box, the address's function and markup as text all behave;"
-      " the controls sit beside the picture at 840 px and below it at 360 px.")
+      " the controls sit beside the picture at 840 px and below it at 360 px;"
+      " lesson 9's tile on index.html shows its box.")

@@ -115,6 +115,46 @@ function remember(texts) {
   window.history.replaceState(null, '', address.href);
 }
 
+// Seconds the first frame drawn with new shaders may take before the page
+// calls the picture stuck; the lessons' frames take milliseconds.  The
+// page's tests set a shorter time (data-stuck-seconds), to see the page
+// say so of a frame slow enough to end soon.
+const STUCK_SECONDS = 5;
+let watched = 0;
+
+// A shader that loops for ever raises no error: the graphics driver works
+// on its frame, and the picture stands still, until the browser takes
+// WebGL back from the page (webglcontextlost, below) or, in some
+// browsers, never.  So the page asks the driver to signal once the first
+// frame with the new shaders is done, and says so if it is not in time.
+function watchFirstFrame() {
+  const gl = window.Module.ctx;
+  const mine = ++watched;
+  window.Module._glutPostRedisplay();
+  // After GLUT's own callback of this frame.
+  requestAnimationFrame(() => {
+    const done = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+    gl.flush();
+    const began = performance.now();
+    const limit = Number(page.stuckSeconds) || STUCK_SECONDS;
+    const poll = () => {
+      if (mine !== watched || gl.isContextLost() || page.state !== 'running') return;
+      if (gl.getSyncParameter(done, gl.SYNC_STATUS) === gl.SIGNALED) {
+        gl.deleteSync(done);
+      } else if (performance.now() - began > limit * 1000) {
+        page.state = 'stuck';
+        say(`These shaders have not finished one frame in ${limit} seconds, so the ` +
+            'picture stands still (a loop that never ends does that): Reset starts the lesson ' +
+            'again with its own shaders.', true);
+        reset.focus();
+      } else {
+        setTimeout(poll, 100);
+      }
+    };
+    poll();
+  });
+}
+
 // Builds the editors' shaders into the lesson's program; on failure the
 // last program that linked keeps drawing.  The page counts the builds
 // (data-shader-builds) and says how the last went (data-shaders), for
@@ -142,6 +182,7 @@ function build() {
       if (drawn) {
         markLines(-1, '');
         say('The lesson draws with these shaders.', false);
+        watchFirstFrame();
       } else {
         // "its vertex shader does not compile:\nLOG", or "its vertex and
         // fragment shaders do not link ...:\nLOG", or one sentence.
@@ -172,10 +213,11 @@ function setText(which, text) {
 panel.edit = (which, text) => setText(which, text);
 panel.text = which => editors[which].state.doc.toString();
 
-// Reset: the lesson's own shaders.  Once WebGL is lost, the page starts
-// again without the address's shaders, which may be what lost it.
+// Reset: the lesson's own shaders.  Once WebGL is lost, or the picture
+// stuck, the page starts again without the address's shaders, which may
+// be what lost or stuck it.
 reset.addEventListener('click', () => {
-  if (page.state === 'lost' || page.state === 'failed') {
+  if (page.state === 'lost' || page.state === 'failed' || page.state === 'stuck') {
     const address = new URL(window.location.href);
     NAMES.forEach(name => address.searchParams.delete(name));
     window.location.replace(address.href);
@@ -190,7 +232,9 @@ reset.addEventListener('click', () => {
 document.getElementById('canvas').addEventListener('webglcontextlost', () => {
   say('The browser took WebGL back from the page while it drew with these shaders (a loop ' +
       'that never ends does that): Reset starts the lesson again with its own shaders.', true);
-  reset.focus();
+  // After lesson.js's own offer to start again, which keeps the address's
+  // shaders: Reset is the surer way back.
+  setTimeout(() => reset.focus(), 0);
 });
 
 // ---- An exercise (?exercise=NAME): its task above the editors, and Check.
@@ -204,13 +248,14 @@ const SHARE_PER_MILLE = Number(panel.dataset.sharePerMille);
 const task = Array.from(panel.querySelectorAll('.exercise'))
   .find(section => section.dataset.exercise === asked.get('exercise'));
 
-// The lesson's next frame, read back as it is drawn: rows from the top.
-function lessonPicture() {
+// The next frame of the lesson running in view (this page's window, or
+// the solution's frame), read back as it is drawn: rows from the top.
+function lessonPicture(view) {
   return new Promise(resolve => {
-    window.Module._glutPostRedisplay();
+    view.Module._glutPostRedisplay();
     // After GLUT's own callback of this frame, before the page shows it.
-    requestAnimationFrame(() => {
-      const gl = window.Module.ctx;
+    view.requestAnimationFrame(() => {
+      const gl = view.Module.ctx;
       const width = gl.drawingBufferWidth;
       const height = gl.drawingBufferHeight;
       const rows = new Uint8Array(width * height * 4);
@@ -225,16 +270,62 @@ function lessonPicture() {
   });
 }
 
-async function solutionPicture(name) {
-  const image = new Image();
-  image.src = `exercises/${name}.png`;
-  await image.decode();
-  const canvas = document.createElement('canvas');
-  canvas.width = image.naturalWidth;
-  canvas.height = image.naturalHeight;
-  const context = canvas.getContext('2d');
-  context.drawImage(image, 0, 0);
-  return context.getImageData(0, 0, canvas.width, canvas.height);
+// Seconds the solution's program has to start in its frame.
+const SOLUTION_START_SECONDS = 30;
+
+// The solution drawn live by its own program: the exercise's patch applied
+// to the lesson when the site was built (exercises/NAME.js), shaders and
+// all that feeds them, in a frame beside the task.  It starts as its
+// picture in the guide is taken, from the start and after the patch's
+// keys, which the frame's address names; nothing else turns it.
+let solutionFrame = null;
+let solutionLoaded = null;
+async function solutionView(keys) {
+  if (!solutionFrame) {
+    solutionFrame = document.createElement('iframe');
+    solutionFrame.className = 'solution';
+    solutionFrame.title = "The solution's shaders, drawn by its own program";
+    solutionFrame.width = 500;
+    solutionFrame.height = 500;
+    solutionFrame.tabIndex = -1;
+    solutionLoaded = new Promise(resolve => solutionFrame.addEventListener('load', resolve));
+    solutionFrame.src = `exercises/${task.dataset.exercise}-bare.html` +
+      (keys.length ? `#keys=${keys.map(encodeURIComponent).join(',')}` : '');
+    task.querySelector('.solution-drawn').append(solutionFrame);
+  }
+  await solutionLoaded;
+  const began = performance.now();
+  for (;;) {
+    // A frame opened from the disk is another origin's, closed to the page.
+    const inside = solutionFrame.contentDocument;
+    if (!inside) {
+      throw new Error("a page opened from the disk may not look into the solution's frame: " +
+                      'open the site from a web server, as scripts/web --serve does');
+    }
+    const state = inside.documentElement.dataset.state;
+    if (state === 'running') return solutionFrame.contentWindow;
+    if (state === 'failed' || state === 'lost' ||
+        performance.now() - began > SOLUTION_START_SECONDS * 1000) {
+      throw new Error("the solution's program did not start in its frame: reload the page " +
+                      'and press Check again');
+    }
+    await new Promise(resolve => setTimeout(resolve, 50));
+  }
+}
+
+// Types keys into this page's lesson, as its buttons do, and resolves
+// once GLUT has had them all: messages arrive in the order sent.
+function press(keys) {
+  return new Promise(resolve => {
+    const last = event => {
+      if (!(event.data && event.data.velmorKeysDone)) return;
+      window.removeEventListener('message', last);
+      resolve();
+    };
+    window.addEventListener('message', last);
+    keys.forEach(key => window.postMessage({ velmorKey: key }, '*'));
+    window.postMessage({ velmorKeysDone: true }, '*');
+  });
 }
 
 // The comparer's rule, and its picture of the difference: the pixels off
@@ -273,14 +364,16 @@ async function check() {
     return;
   }
   try {
-    // The solution's picture is taken from the start: so is the learner's.
-    window.postMessage({ velmorKey: 'r' }, '*');
-    await new Promise(resolve => setTimeout(resolve, 0));
-    const mine = await lessonPicture();
-    const solution = await solutionPicture(task.dataset.exercise);
+    // Both from the start, after the keys the solution's picture is taken
+    // with; the learner's shaders keep drawing afterwards.
+    const keys = (task.dataset.keys || '').split(' ').filter(Boolean);
+    tell('Drawing the solution with its own program…', 'pending');
+    const solution = await lessonPicture(await solutionView(keys));
+    await press(['r', ...keys]);
+    const mine = await lessonPicture(window);
     if (mine.width !== solution.width || mine.height !== solution.height) {
-      tell(`The lesson draws ${mine.width} x ${mine.height} pixels and the solution's picture ` +
-           `is ${solution.width} x ${solution.height}, so they cannot be compared.`, 'no');
+      tell(`The lesson draws ${mine.width} x ${mine.height} pixels and the solution ` +
+           `${solution.width} x ${solution.height}, so they cannot be compared.`, 'no');
       return;
     }
     const { off, pixels, allowed } = compare(solution, mine, difference);
@@ -295,9 +388,7 @@ async function check() {
            `and at most ${most}% may be; the picture below marks them in red.`, 'no');
     }
   } catch (error) {
-    // A page opened from the disk may not read the solution's picture.
-    tell(`The check could not compare the pictures (${error.message}): open the site from a ` +
-         'web server, as scripts/web --serve does.', 'no');
+    tell(`The check could not draw the solution: ${error.message}.`, 'no');
   }
 }
 

@@ -17,6 +17,9 @@
   // Whether it shows the value under the pointer (data-pick): then a tap
   // rests the pointer there, and a long press clicks, which pins it.
   var picks = 'pick' in document.documentElement.dataset;
+  // A page shown in another's frame (a tile of index.html) says so, for
+  // its style to fit what matters into the frame (function.css).
+  if (window.parent !== window) document.documentElement.dataset.framed = '';
 
   // One notch of a mouse wheel, in the units of the browsers' wheel events:
   // wheelDelta (mousewheel) and 40 times the lines of DOMMouseScroll.
@@ -33,6 +36,9 @@
   // The DOM key codes that emscripten's GLUT reads for the keys of the
   // buttons; a letter is its capital's code.
   var KEY_CODES = { '+': 107, '-': 109, Left: 37, Up: 38, Right: 39, Down: 40 };
+  // The patches' Keys lines name keys as the native snapshots send them
+  // (xdotool's names): plus and minus are + and -.
+  var KEY_NAMES = { plus: '+', minus: '-' };
   // A thousandth of a pixel, towards the side the coordinate is on, so
   // that cutting it to a whole pixel gives the same pixel.
   var MOVED_AGAIN = 0.001;
@@ -278,7 +284,8 @@
   // The page around an <iframe> of the lesson (index.html, an exercise's
   // page) has buttons for its keys; a button's press arrives as a message
   // naming the key, and GLUT gets it as if it had been typed.
-  function press(key) {
+  function press(name) {
+    var key = KEY_NAMES[name] || name;
     var code = KEY_CODES[key] || key.toUpperCase().charCodeAt(0);
     var event = { key: key, keyCode: code, target: canvas, shiftKey: false, ctrlKey: false,
                   altKey: false, metaKey: false, preventDefault: function () {} };
@@ -287,7 +294,7 @@
   }
   window.addEventListener('message', function (event) {
     var key = event.data && event.data.velmorKey;
-    if (event.source === window.parent && buttonKeys.indexOf(key) >= 0) press(key);
+    if (event.source === window.parent && buttonKeys.indexOf(KEY_NAMES[key] || key) >= 0) press(key);
   });
 
   // An exercise's page starts its solution as the guide's picture shows it,
