@@ -68,8 +68,8 @@ std::vector<float> floatsOf(const harness::TraceValue& blob)
 // frame each leaves on the screen (with the number of frames drawn by
 // then); returns every frame drawn, as the lesson handed it to OpenGL.
 Recording traceRun(const char* program, const std::string& name,
-             const std::vector<std::vector<std::string>>& inputs,
-             std::vector<std::pair<unsigned, harness::Image>>* shown = nullptr)
+                   const std::vector<std::vector<std::string>>& inputs,
+                   std::vector<std::pair<unsigned, harness::Image>>* shown = nullptr)
 {
     const std::string file = harness::makeTemporaryDirectory(name) + "/" + name + ".trace";
     Recording run;
@@ -185,13 +185,15 @@ double saidValue(const std::string& said, const std::string& before)
 
 } // namespace
 
-// Lesson 10 turned round the surface in 36 steps of 10 degrees, at two
-// elevations.  In every frame: x lies along the side of the square
-// nearer the eye, y along the other near side, and f up a corner beside
-// the surface (neither the one nearest the eye, in front of it, nor the
-// farthest, behind it); every number stands at the outer end of a tick
-// with its value, the key's included, each name by its axis, at least
-// two numbers on each axis, and no label's glyphs overlap another's.
+// Lesson 10 turned round the surface in 36 steps of 10 degrees, at the
+// start's elevation and at the highest the camera goes, where f's axis
+// is seen almost end on and its numbers crowd each other.  In every
+// frame: x lies along the side of the square nearer the eye, y along
+// the other near side, and f up a corner beside the surface (neither the
+// one nearest the eye, in front of it, nor the farthest, behind it);
+// every number stands at the outer end of a tick with its value, the
+// key's included, each name by its axis, at least two numbers on each
+// axis, and no label's glyphs overlap another's.
 TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
 {
     std::vector<std::vector<std::string>> inputs;
@@ -206,7 +208,9 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
     const double low = saidValue(run.said, "the lowest value on the grid, f = ");
     const double high = saidValue(run.said, "the highest, f = ");
     ASSERT_TRUE(low < high) << run.said;
-    const auto fAt = [&](double level) { return low + level * (high - low); };
+    const auto fAt = [&](double level) {
+        return low + level * (high - low);
+    };
 
     std::vector<glm::dvec3> eyes;
     for (std::size_t n = 0; n < run.frames.size(); ++n) {
@@ -216,9 +220,8 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
         if (eyes.empty() || glm::distance(eyes.back(), eye) > 1e-6) {
             eyes.push_back(eye);
         }
-        const std::string where = "frame " + std::to_string(n) + ", eye (" +
-                                  std::to_string(eye.x) + ", " + std::to_string(eye.y) + ", " +
-                                  std::to_string(eye.z) + ")";
+        const std::string where = "frame " + std::to_string(n) + ", eye (" + std::to_string(eye.x) +
+                                  ", " + std::to_string(eye.y) + ", " + std::to_string(eye.z) + ")";
 
         // The lines, two vertices each: the axes are the long ones, the
         // ticks the short ones; the key's marks are in the window's
@@ -237,18 +240,19 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
                 const bool f = p.z != 0.0;
                 const char axis = f ? 'f' : d.y != 0.0 ? 'x' : 'y';
                 const double value = f ? fAt((p.z - LOWEST_DRAWN) / (HIGHEST_DRAWN - LOWEST_DRAWN))
-                                       : axis == 'x' ? p.x : p.y;
+                                     : axis == 'x' ? p.x
+                                                   : p.y;
                 ticks.push_back({value, onScreen(frame, q), axis});
             }
         }
-        for (int v = frame.keyMarksFrom; v + 1 < static_cast<int>(frame.axes.size() / VERTEX_FLOATS);
-             v += 2) {
+        for (int v = frame.keyMarksFrom;
+             v + 1 < static_cast<int>(frame.axes.size() / VERTEX_FLOATS); v += 2) {
             const float* a = &frame.axes[static_cast<std::size_t>(v) * VERTEX_FLOATS];
             const double level = (a[1] - KEY_BOTTOM) / (KEY_TOP - KEY_BOTTOM);
-            ticks.push_back({fAt(level),
-                             {(a[0] + 1.0) * 0.5 * gui::WINDOW_SIZE,
-                              (a[1] + 1.0) * 0.5 * gui::WINDOW_SIZE},
-                             'k'});
+            ticks.push_back(
+                {fAt(level),
+                 {(a[0] + 1.0) * 0.5 * gui::WINDOW_SIZE, (a[1] + 1.0) * 0.5 * gui::WINDOW_SIZE},
+                 'k'});
         }
 
         // The edges, from the eye.
@@ -277,7 +281,8 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
             const Tick* nearest = nullptr;
             for (const Tick& tick : ticks) {
                 if (std::fabs(tick.value - number) <= 1e-4 * (high - low) + 1e-9 &&
-                    (nearest == nullptr || distance(label, tick.end) < distance(label, nearest->end))) {
+                    (nearest == nullptr ||
+                     distance(label, tick.end) < distance(label, nearest->end))) {
                     nearest = &tick;
                 }
             }
@@ -286,7 +291,8 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
             ++numbers[std::string("xyfk").find(nearest->axis)];
         }
         for (int axis = 0; axis < 4; ++axis) {
-            EXPECT_GE(numbers[axis], 2) << where << ": axis " << "xyfk"[axis];
+            EXPECT_GE(numbers[axis], 2) << where << ": axis "
+                                        << "xyfk"[axis];
         }
         for (std::size_t i = 0; i < labels.size(); ++i) {
             for (std::size_t j = i + 1; j < labels.size(); ++j) {
@@ -319,7 +325,8 @@ TEST(Lesson11Pick, FindsTheSurfaceExactlyWhereTheFrameShowsIt)
     ASSERT_GE(vertices, points);
     GridPoints grid;
     grid.cells = gui::CELLS_PER_SIDE;
-    grid.first = reinterpret_cast<const Float3*>(&run.vertices[(vertices - points) * VERTEX_FLOATS]);
+    grid.first =
+        reinterpret_cast<const Float3*>(&run.vertices[(vertices - points) * VERTEX_FLOATS]);
     grid.stride = VERTEX_FLOATS * sizeof(float);
     // The key's strip starts at 0.92 of the way across the window's
     // coordinates (-1 to 1): its columns show colour but no surface.
@@ -346,14 +353,17 @@ TEST(Lesson11Pick, FindsTheSurfaceExactlyWhereTheFrameShowsIt)
                 }
                 const double ndcX = (x + 0.5) / picture.width() * 2.0 - 1.0;
                 const double ndcY = 1.0 - (y + 0.5) / picture.height() * 2.0;
-                const bool hit = pickSurface(grid, pixelRay(glm::value_ptr(toScene), ndcX, ndcY)).found;
+                const bool hit =
+                    pickSurface(grid, pixelRay(glm::value_ptr(toScene), ndcX, ndcY)).found;
                 ++counted[k];
                 wrong[k] += hit != (k == 1);
             }
         }
         const std::string name = "velmor11-pick-" + std::to_string(drawn);
-        EXPECT_EQ(wrong[0], 0u) << "background pixels with a hit; " << gui::keepPicture(picture, name);
-        EXPECT_EQ(wrong[1], 0u) << "surface pixels with no hit; " << gui::keepPicture(picture, name);
+        EXPECT_EQ(wrong[0], 0u) << "background pixels with a hit; "
+                                << gui::keepPicture(picture, name);
+        EXPECT_EQ(wrong[1], 0u) << "surface pixels with no hit; "
+                                << gui::keepPicture(picture, name);
         EXPECT_GT(counted[0], 20000u);
         EXPECT_GT(counted[1], 20000u);
     }
