@@ -35,7 +35,6 @@ constexpr double LOWEST_DRAWN = 1.0;
 constexpr double HIGHEST_DRAWN = 6.0;
 constexpr double KEY_BOTTOM = -0.8;
 constexpr double KEY_TOP = 0.8;
-constexpr double GRID_EDGE = 5.0;
 // A number starts a few pixels beyond the end of its tick (measured
 // farthest: 6 pixels); an axis's name beyond the tick and the numbers
 // there, from the middle of its axis (48 pixels).  A label whose place
@@ -256,8 +255,8 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
         }
 
         // The edges, from the eye.
-        const double nearX = eye.x >= 0.0 ? GRID_EDGE : -GRID_EDGE;
-        const double nearY = eye.y >= 0.0 ? GRID_EDGE : -GRID_EDGE;
+        const double nearX = eye.x >= 0.0 ? GRID_MAX : GRID_MIN;
+        const double nearY = eye.y >= 0.0 ? GRID_MAX : GRID_MIN;
         EXPECT_EQ(xAxis[0].y, nearY) << where;
         EXPECT_EQ(yAxis[0].x, nearX) << where;
         EXPECT_NE(fAxis[0].x == nearX, fAxis[0].y == nearY)
