@@ -33,7 +33,8 @@ namespace {
 struct Lesson {
     const char* name;
     double targetFrameMs; // what a frame may take with llvmpipe on 2 cores
-    // For lesson 9: what it is told to plot, and the name of that case.
+    // For lessons 9 and 10: what they are told to plot, and the name of
+    // that case.
     std::vector<std::string> arguments = {};
     const char* label = nullptr;
 };
@@ -56,6 +57,10 @@ const Lesson LESSONS[] = {
 #ifdef VELMOR9_BUILT
     {"velmor9", 16.0, {"sin(x) * cos(y)"}, "velmor9/28"},
     {"velmor9", 16.0, {"--cells", "200", "sin(x) * cos(y)"}, "velmor9/200"},
+#endif
+#ifdef VELMOR10_BUILT
+    {"velmor10", 16.0, {"sin(x) * cos(y)"}, "velmor10/28"},
+    {"velmor10", 16.0, {"--cells", "200", "sin(x) * cos(y)"}, "velmor10/200"},
 #endif
 };
 constexpr double TARGET_FIRST_FRAME_MS = 120.0;

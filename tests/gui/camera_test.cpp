@@ -20,14 +20,7 @@ using harness::Rgb;
 
 const char* const TITLE = VELMOR7_TITLE;
 
-// xdotool's words for pressing `key` `times` times, without its default
-// pause between keys.
-std::vector<std::string> press(const std::string& key, int times = 1)
-{
-    std::vector<std::string> words = {"key", "--delay", "0"};
-    words.insert(words.end(), static_cast<std::size_t>(times), key);
-    return words;
-}
+using gui::press;
 
 Image pictureAfter(harness::Lesson& lesson, const std::vector<std::string>& input)
 {

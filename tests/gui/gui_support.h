@@ -1,6 +1,6 @@
 // gui_support.h - what the picture and call-stream tests share: the four
-// lessons, one virtual display per test program, and keeping the picture
-// of a failed check for a person to look at.
+// lessons, one virtual display per test program, keys to press, and
+// keeping the picture of a failed check for a person to look at.
 #ifndef GUI_SUPPORT_H
 #define GUI_SUPPORT_H
 
@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace gui {
 
@@ -57,6 +58,15 @@ inline std::string keepPicture(const harness::Image& image, const std::string& n
     const std::string path = std::string(GUI_PICTURE_DIR) + "/" + name + ".ppm";
     image.writePpm(path);
     return "picture kept in " + path;
+}
+
+// xdotool's words for pressing `key` `times` times, without its default
+// pause between keys.
+inline std::vector<std::string> press(const std::string& key, int times = 1)
+{
+    std::vector<std::string> words = {"key", "--delay", "0"};
+    words.insert(words.end(), static_cast<std::size_t>(times), key);
+    return words;
 }
 
 } // namespace gui
