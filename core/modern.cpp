@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <vector>
 
 static constexpr int WINDOW_SIZE = 500;
 
@@ -123,20 +122,24 @@ void openModernLessonWindow(const char* title, unsigned displayMode, void (*disp
     lessonReshape = reshape;
 }
 
-// Why the last program could not be built, for shaderProgramLog: empty
-// until one fails, so that a lesson allocates nothing for it at start-up.
-static std::vector<char> programLog;
+// Why the last program could not be built, for shaderProgramLog: the
+// reason, then the driver's log, as much of it as fits.  An array of its
+// own, so that keeping it allocates nothing; a log longer than this is
+// one of hundreds of errors, whose first ones are kept.
+static constexpr GLsizei LOG_SIZE = 16384;
+static char programLog[LOG_SIZE];
 
-// Keeps pieces one after another as the reason, and the driver's log.
-static void keepReason(std::initializer_list<const char*> pieces,
-                       const std::vector<char>& driverLog)
+// Writes pieces one after another as the reason, and returns where the
+// driver's log goes after it and how much room it has.
+static char* keepReason(std::initializer_list<const char*> pieces, GLsizei& room)
 {
-    programLog.clear();
+    programLog[0] = '\0';
     for (const char* piece : pieces) {
-        programLog.insert(programLog.end(), piece, piece + std::strlen(piece));
+        std::strncat(programLog, piece, LOG_SIZE - 1 - std::strlen(programLog));
     }
-    programLog.insert(programLog.end(), driverLog.begin(), driverLog.end());
-    programLog.push_back('\0');
+    const GLsizei used = static_cast<GLsizei>(std::strlen(programLog));
+    room = LOG_SIZE - used;
+    return programLog + used;
 }
 
 // Compiles one shader; name says which, for the message.  Returns 0 if it
@@ -150,12 +153,10 @@ static GLuint compileShader(GLenum kind, const char* name, const char* source)
     GLint compiled = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
     if (compiled != GL_TRUE) {
-        GLint length = 0;
-        glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        GLsizei room = 0;
+        char* log = keepReason({"its ", name, " shader does not compile:\n"}, room);
+        glGetShaderInfoLog(shader, room, nullptr, log);
         glDeleteShader(shader);
-        keepReason({"its ", name, " shader does not compile:\n"}, log);
         return 0;
     }
     return shader;
@@ -182,12 +183,11 @@ GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource)
     GLint linked = GL_FALSE;
     glGetProgramiv(program, GL_LINK_STATUS, &linked);
     if (linked != GL_TRUE) {
-        GLint length = 0;
-        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-        std::vector<char> log(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        GLsizei room = 0;
+        char* log =
+            keepReason({"its vertex and fragment shaders do not link into one program:\n"}, room);
+        glGetProgramInfoLog(program, room, nullptr, log);
         glDeleteProgram(program);
-        keepReason({"its vertex and fragment shaders do not link into one program:\n"}, log);
         return 0;
     }
     return program;
@@ -195,7 +195,7 @@ GLuint tryShaderProgram(const char* vertexSource, const char* fragmentSource)
 
 const char* shaderProgramLog()
 {
-    return programLog.empty() ? "" : programLog.data();
+    return programLog;
 }
 
 GLuint buildShaderProgram(const char* vertexSource, const char* fragmentSource)
