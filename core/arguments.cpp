@@ -61,6 +61,30 @@ bool readFunction(const std::string& text, Expression& f, std::string& why)
     return false;
 }
 
+std::string plotReport(long leftOut, int cells, double lowest, double highest,
+                       double lowestDrawn, double highestDrawn)
+{
+    std::string report;
+    if (leftOut > 0) {
+        report = std::to_string(leftOut) + " of " + std::to_string(cells * cells) +
+                 " cells are left out: f has no finite value at one of their corners.\n";
+    }
+    char line[400];
+    if (lowest == highest) {
+        std::snprintf(line, sizeof line,
+                      "f is %.6g all over the grid: one colour, drawn flat at z = %g.\n", lowest,
+                      (lowestDrawn + highestDrawn) / 2.0);
+    } else {
+        std::snprintf(line, sizeof line,
+                      "Colour key (the strip on the right): dark purple at the bottom is the "
+                      "lowest value on the grid, f = %.6g; yellow at the top the highest, "
+                      "f = %.6g.  Heights are scaled to fit: f = %.6g is drawn at z = %g and "
+                      "f = %.6g at z = %g.\n",
+                      lowest, highest, lowest, lowestDrawn, highest, highestDrawn);
+    }
+    return report + line;
+}
+
 void refuseInput(const std::string& why)
 {
     std::fprintf(stderr, "%s\n", why.c_str());

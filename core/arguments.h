@@ -40,20 +40,30 @@ std::string functionName(const std::string& text);
 // the sentence that says where and why in `why`, if it is not one.
 bool readFunction(const std::string& text, Expression& f, std::string& why);
 
+// What the terminal says about a plot, which its picture cannot: how many
+// of the cells were left out because f has no finite value at one of
+// their corners, and which values of f the colour key's ends stand for,
+// drawn at which heights (a constant f: its one value, drawn flat in the
+// middle).
+std::string plotReport(long leftOut, int cells, double lowest, double highest,
+                       double lowestDrawn, double highestDrawn);
+
 // Ends the program with the sentence why, on standard error, and status 2.
 [[noreturn]] void refuseInput(const std::string& why);
 
 // For a page around the lesson, where the learner types a new function
 // into a box while the lesson runs (the web edition's velmor9.html).  The
-// lesson hands over how it plots one: replot plots text over cells x
-// cells and returns true, or returns false with the last surface left on
-// the screen; either way message says what the terminal would.  The page
-// starts its form from the function and cells the lesson drew first, and
-// takes no more than mostCells; it also shows the colour key's end values,
-// which the lesson keeps in lowest and highest.  A program without such a
-// page ignores all this.
-using Replot = bool (*)(const std::string& text, int cells, std::string& message);
-void acceptNewFunctions(Replot replot, const std::string& text, int cells, int mostCells,
-                        const double* lowest, const double* highest);
+// lesson hands over how it plots one and how it hands a plot to its
+// buffers: plot plots text over cells x cells and returns true, and the
+// page then has upload fill the buffers and asks for a frame; or plot
+// returns false, and the last surface stays on the screen.  Either way
+// message says what the terminal would.  The page starts its form from
+// the function and cells the lesson drew first, and takes no more than
+// mostCells; it also shows the colour key's end values, which the lesson
+// keeps in lowest and highest.  A program without such a page ignores all
+// this.
+using PlotFunction = bool (*)(const std::string& text, int cells, std::string& message);
+void acceptNewFunctions(PlotFunction plot, void (*upload)(), const std::string& text, int cells,
+                        int mostCells, const double* lowest, const double* highest);
 
 #endif

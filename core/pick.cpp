@@ -18,11 +18,6 @@ static const Float3& pointAt(const GridPoints& grid, int i, int j)
                                             index * grid.stride);
 }
 
-static bool finite(const Float3& p)
-{
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
 // The ray's parameter where it meets the triangle abc, or a negative
 // number if it does not (Moller and Trumbore's test, in double).
 static double meet(const Ray& ray, const Float3& a, const Float3& b, const Float3& c)

@@ -36,6 +36,10 @@ Float3 cross(const Float3& a, const Float3& b);
 // rather than as infinities or NaN.
 Float3 normalize(const Float3& v);
 
+// Whether all three of v's coordinates are finite: a point where f has
+// a value, or a normal that could be computed.
+bool finite(const Float3& v);
+
 // The square domain -5 <= x, y <= 5.
 constexpr float GRID_MIN = -5.0f;
 constexpr float GRID_MAX = 5.0f;

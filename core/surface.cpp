@@ -22,6 +22,11 @@ Float3 normalize(const Float3& v)
     return Float3{v.x / length, v.y / length, v.z / length};
 }
 
+bool finite(const Float3& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
 // exp(-(x^2 + y^2) / 5), the shape both surfaces share.  Written as a
 // division by -5, not a multiplication by -0.2: the two round differently.
 static float gaussian(float x, float y)

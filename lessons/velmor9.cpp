@@ -51,12 +51,10 @@ static constexpr int MAX_CELLS = 400;
 static constexpr int PLANE_LINES = 28;
 
 // The heights the surface is scaled into: the lowest value of f on the
-// grid is drawn at 1, so that the grid plane at 0 lies below every point,
-// and the highest at 6.  Lesson 8's peak at 8 is in the middle of the
-// square; here the highest point may be at a corner, and from the start
-// the far corner at height 6 is the highest a corner can be and still
-// stay well inside the window (at 79% of the way from its centre to
-// the top edge).  A constant f is drawn at the middle height.
+// grid at 1, above the grid plane at 0, and the highest at 6.  Lesson 8's
+// peak at 8 is mid-square; here the highest point may be at a corner, and
+// from the start a far corner at 6 stays well inside the window (79% of
+// the way from its centre to the top edge).  A constant f: halfway.
 static constexpr double LOWEST_DRAWN = 1.0;
 static constexpr double HIGHEST_DRAWN = 6.0;
 
@@ -229,11 +227,6 @@ static float gridCoordinate(int i, int cells)
     return static_cast<float>(GRID_MIN + (double(GRID_MAX) - GRID_MIN) * i / cells);
 }
 
-static bool finite(const Float3& v)
-{
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 // The normal at a grid point next to one that is left out, where
 // vertexNormal has no neighbour to go on: from the slopes towards the
 // neighbours on the grid that do have a height, one each way if there is
@@ -372,26 +365,8 @@ static bool plotFunction(const std::string& text, int cells, std::string& messag
     }
     surfaceCorners = static_cast<GLsizei>(corners.size());
 
-    // What the picture cannot say by itself.
-    message.clear();
-    if (leftOut > 0) {
-        message = std::to_string(leftOut) + " of " + std::to_string(cells * cells) +
-                  " cells are left out: f has no finite value at one of their corners.\n";
-    }
-    char line[400];
-    if (lowest == highest) {
-        std::snprintf(line, sizeof line,
-                      "f is %.6g all over the grid: one colour, drawn flat at z = %g.\n", lowest,
-                      (LOWEST_DRAWN + HIGHEST_DRAWN) / 2.0);
-    } else {
-        std::snprintf(line, sizeof line,
-                      "Colour key (the strip on the right): dark purple at the bottom is the "
-                      "lowest value on the grid, f = %.6g; yellow at the top the highest, "
-                      "f = %.6g.  Heights are scaled to fit: f = %.6g is drawn at z = %g and "
-                      "f = %.6g at z = %g.\n",
-                      lowest, highest, lowest, LOWEST_DRAWN, highest, HIGHEST_DRAWN);
-    }
-    message += line;
+    // What the picture cannot say by itself (arguments.h).
+    message = plotReport(leftOut, cells, lowest, highest, LOWEST_DRAWN, HIGHEST_DRAWN);
     return true;
 }
 
@@ -469,19 +444,6 @@ static void reshape(int width, int height)
     glViewport(0, 0, width, height);
 }
 
-// A new function while the lesson runs, asked for by the page around it
-// in a browser: plotted as at the start and handed to the buffers, or
-// refused with the last surface left on the screen.
-static bool replot(const std::string& text, int cells, std::string& message)
-{
-    if (!plotFunction(text, cells, message)) {
-        return false;
-    }
-    uploadVertices();
-    glutPostRedisplay();
-    return true;
-}
-
 // Lesson 8's way to draw with a program.
 static void useShaderProgram(GLuint built)
 {
@@ -535,7 +497,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     orbitWithInput(keyboard);
-    acceptNewFunctions(replot, text, cells, MAX_CELLS, &lowest, &highest);
+    acceptNewFunctions(plotFunction, uploadVertices, text, cells, MAX_CELLS, &lowest, &highest);
     acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, useShaderProgram);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();

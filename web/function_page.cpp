@@ -6,10 +6,12 @@
 // form, so that they are read by the same rule as the command line's.
 #include "arguments.h"
 #include "expression.h"
+#include "modern.h"
 
 #include <string>
 
-static Replot replotFunction = nullptr;
+static PlotFunction plotFunction = nullptr;
+static void (*uploadPlot)() = nullptr;
 static std::string firstText;
 static int firstCells = 0;
 static int mostCells = 0;
@@ -17,10 +19,11 @@ static const double* lowestValue = nullptr;
 static const double* highestValue = nullptr;
 static std::string pageMessage;
 
-void acceptNewFunctions(Replot replot, const std::string& text, int cells, int most,
-                        const double* lowest, const double* highest)
+void acceptNewFunctions(PlotFunction plot, void (*upload)(), const std::string& text, int cells,
+                        int most, const double* lowest, const double* highest)
 {
-    replotFunction = replot;
+    plotFunction = plot;
+    uploadPlot = upload;
     firstText = text;
     firstCells = cells;
     mostCells = most;
@@ -34,7 +37,7 @@ void acceptNewFunctions(Replot replot, const std::string& text, int cells, int m
 // which must be refused as the byte it is, not end the text unseen.
 extern "C" int plotNewFunction(const char* text, int textBytes, const char* cellsText)
 {
-    if (replotFunction == nullptr) {
+    if (plotFunction == nullptr) {
         pageMessage = "The lesson is not ready for a new function yet; wait for its picture.";
         return 0;
     }
@@ -44,10 +47,12 @@ extern "C" int plotNewFunction(const char* text, int textBytes, const char* cell
         pageMessage = "The grid takes " + why + ".";
         return 0;
     }
-    return replotFunction(std::string(text, static_cast<std::size_t>(textBytes)), cells,
-                          pageMessage)
-               ? 1
-               : 0;
+    if (!plotFunction(std::string(text, static_cast<std::size_t>(textBytes)), cells, pageMessage)) {
+        return 0;
+    }
+    uploadPlot();
+    glutPostRedisplay();
+    return 1;
 }
 
 extern "C" const char* plotMessage()

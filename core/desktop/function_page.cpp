@@ -4,4 +4,7 @@
 // browser's.)
 #include "arguments.h"
 
-void acceptNewFunctions(Replot, const std::string&, int, int, const double*, const double*) {}
+void acceptNewFunctions(PlotFunction, void (*)(), const std::string&, int, int, const double*,
+                        const double*)
+{
+}
