@@ -18,13 +18,16 @@ need git git
 fresh="$build/tests/tools/exercise-check"
 rm -rf "$fresh"
 mkdir -p "$fresh"
-# Each solution is built in a fresh copy of its own, but most patches leave
-# the core as it is: a compiler cache of this run's own (CMake takes the
-# launcher from the environment) compiles an unchanged file once.  Paths
-# under the copies' folder are hashed relative, so the copies hit alike.
+# The solutions share one copy of the sources and its build, here; a patch
+# that changes the core compiles it again, and again once it is taken out,
+# and the learner's tree below builds it once more: a compiler cache of this
+# run's own (CMake takes the launcher from the environment) compiles an
+# unchanged file once.  Paths under this folder are hashed relative, so the
+# two trees hit alike.
+export TMPDIR="$fresh"
 if command -v ccache >/dev/null 2>&1; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR="$fresh/ccache" CCACHE_NOHASHDIR=1
-    CCACHE_BASEDIR="$(realpath "${TMPDIR:-/tmp}")"
+    CCACHE_BASEDIR="$(realpath "$fresh")"
     export CCACHE_BASEDIR
 fi
 unset DISPLAY
@@ -43,9 +46,16 @@ problem() {
     failures=$((failures + 1))
 }
 
-checked=0
+# Every solution in one run of scripts/exercise, which says each one that
+# fails with the name of its patch and goes on with the others.
+solutions=()
 for patch in "$src"/docs/exercises/*.patch; do
     [ -e "$patch" ] || fail "docs/exercises holds no solution patches."
+    solutions+=("$patch" "$fresh/$(basename "$patch" .patch).png")
+done
+"$src/scripts/exercise" --build-dir "$build" "${solutions[@]}" >"$fresh/exercise.log" 2>&1 || true
+checked=0
+for patch in "$src"/docs/exercises/*.patch; do
     name="$(basename "$patch" .patch)"
     committed="$src/docs/exercises/$name.png"
     made="$fresh/$name.png"
@@ -55,8 +65,8 @@ for patch in "$src"/docs/exercises/*.patch; do
     fi
     grep -q "](exercises/$name.png)" "$src"/docs/*.md ||
         problem "no page in docs/ shows docs/exercises/$name.png."
-    if ! "$src/scripts/exercise" --build-dir "$build" "$patch" "$made" >"$fresh/$name.log" 2>&1; then
-        problem "$name: $(tail -n 2 "$fresh/$name.log" | tr '\n' ' ')"
+    if [ ! -s "$made" ] || grep -qF "/$name.patch" "$fresh/exercise.log"; then
+        problem "$name: $({ grep -F "/$name.patch" "$fresh/exercise.log" || tail -n 2 "$fresh/exercise.log"; } | tr '\n' ' ')"
         continue
     fi
     checked=$((checked + 1))
