@@ -18,12 +18,10 @@ need git git
 fresh="$build/tests/tools/exercise-check"
 rm -rf "$fresh"
 mkdir -p "$fresh"
-# The solutions share one copy of the sources and its build, here; a patch
-# that changes the core compiles it again, and again once it is taken out,
-# and the learner's tree below builds it once more: a compiler cache of this
-# run's own (CMake takes the launcher from the environment) compiles an
-# unchanged file once.  Paths under this folder are hashed relative, so the
-# two trees hit alike.
+# A compiler cache of this run's own (CMake takes the launcher from the
+# environment) compiles once what the solutions' shared build and the
+# learner's tree below compile again; paths under this folder, which holds
+# both, are hashed relative, so the two hit alike.
 export TMPDIR="$fresh"
 if command -v ccache >/dev/null 2>&1; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR="$fresh/ccache" CCACHE_NOHASHDIR=1
@@ -35,8 +33,10 @@ unset DISPLAY
 recorded() { sed -n "s/^$1 //p" "$src/docs/pictures.txt"; }
 mesa="$(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo unknown)"
 exact=yes
+tolerance=()
 if [ "$(recorded mesa)" != "$mesa" ] || [ "$(recorded machine)" != "$(uname -m)" ]; then
     exact=no
+    tolerance=(--tolerant)
     echo "NOTE: docs/ was rendered with Mesa $(recorded mesa) on $(recorded machine); this is Mesa $mesa on $(uname -m), so pictures are compared with the tolerance for another renderer (harness/harness.h)."
 fi
 
@@ -46,16 +46,14 @@ problem() {
     failures=$((failures + 1))
 }
 
-# Every solution in one run of scripts/exercise, which says each one that
-# fails with the name of its patch and goes on with the others.
-solutions=()
-for patch in "$src"/docs/exercises/*.patch; do
-    [ -e "$patch" ] || fail "docs/exercises holds no solution patches."
-    solutions+=("$patch" "$fresh/$(basename "$patch" .patch).png")
-done
+# Every solution in one run of scripts/exercise, which names the patch of
+# each one that fails and goes on with the others.
+patches=("$src"/docs/exercises/*.patch)
+[ -e "${patches[0]}" ] || fail "docs/exercises holds no solution patches."
+for patch in "${patches[@]}"; do solutions+=("$patch" "$fresh/$(basename "$patch" .patch).png"); done
 "$src/scripts/exercise" --build-dir "$build" "${solutions[@]}" >"$fresh/exercise.log" 2>&1 || true
 checked=0
-for patch in "$src"/docs/exercises/*.patch; do
+for patch in "${patches[@]}"; do
     name="$(basename "$patch" .patch)"
     committed="$src/docs/exercises/$name.png"
     made="$fresh/$name.png"
@@ -70,8 +68,6 @@ for patch in "$src"/docs/exercises/*.patch; do
         continue
     fi
     checked=$((checked + 1))
-    tolerance=()
-    [ $exact = yes ] || tolerance=(--tolerant)
     if ! compare_pictures "${tolerance[@]}" "$committed" "$made" "$fresh/diff-$name.png"; then
         problem "the solution $name draws a picture that differs from docs/exercises/$name.png in $differing pixels (see $fresh/diff-$name.png); if the change is intended, run scripts/gallery and commit docs/."
     fi

@@ -40,18 +40,17 @@ for patch in "$src"/docs/exercises/*.patch; do
 done
 
 # Every picture shown, matched to one taken out of the PDF of its size.
+# Those are tried nearest mean colour first, so the match is mostly the
+# first one compared.
 pdfimages -png "$pdf" "$work/image"
-declare -A size_of=()
-for image in "$work"/image-*.png; do
-    size_of["$image"]="$(identify -format '%wx%h' "$image")"
-done
+identify -format '%wx%h %[fx:mean] %i\n' "$work"/image-*.png >"$work/images"
 pictures=0
 while read -r picture; do
     pictures=$((pictures + 1))
-    size="$(identify -format '%wx%h' "$src/docs/$picture")"
+    read -r size mean < <(identify -format '%wx%h %[fx:mean]\n' "$src/docs/$picture")
     found=no
-    for image in "${!size_of[@]}"; do
-        [ "${size_of[$image]}" = "$size" ] || continue
+    for image in $(awk -v size="$size" -v mean="$mean" \
+        '$1 == size { d = $2 - mean; print (d < 0 ? -d : d), $3 }' "$work/images" | sort -g | cut -d' ' -f2); do
         if [ "$(compare -fuzz 1% -metric AE "$src/docs/$picture" "$image" null: 2>&1 || true)" = 0 ]; then
             found=yes
             break
