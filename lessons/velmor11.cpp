@@ -212,13 +212,13 @@ static GLuint vertexArray = 0;
 static GLuint buffer = 0;
 static GLuint elementBuffer = 0;
 
-// The projection and the window's size, for placing the labels.
+// The projection and the window's size, for placing the values.
 static glm::mat4 projection(1.0f);
 static float windowWidth = 1.0f;
 static float windowHeight = 1.0f;
 
-// A new plot, lesson 9's way (functionplot.h), and the axes' ticks from
-// its fitted range, lesson 10's way (axes.h).  Returns false, with why in message, as plotFunction.
+// A new plot, lesson 9's way (functionplot.h), numbered lesson 10's way
+// (axes.h).  Returns false, with why in message, as plotFunction.
 static bool newPlot(const std::string& text, int cells, std::string& message)
 {
     if (!plotFunction(text, cells, plot, message)) {
