@@ -7,7 +7,10 @@
 #                               axes' ticks and picking), glyphs (the
 #                               labels' baked glyphs), modern (the
 #                               shared code of the lessons drawn with
-#                               buffers and shaders) and desktop (that
+#                               buffers and shaders), functionplot (lesson
+#                               9's plot, for the lessons after it), axes
+#                               (lesson 10's axes and labels, for the
+#                               lesson after it) and desktop (that
 #                               part's OpenGL on the desktop; the browser
 #                               has its own in web/modern/).
 #   velmor_core_files(OUT PART...)  those parts' files, as paths under DIR
@@ -34,6 +37,12 @@ set(VELMOR_CORE_plot ticks.h ticks.cpp pick.h pick.cpp)
 # library, plotcore_glyphs.
 set(VELMOR_CORE_glyphs glyphs.h glyphs/bake_glyphs.cpp)
 set(VELMOR_CORE_modern modern.h modern.cpp orbit.h orbit.cpp)
+# Lesson 9's plot of the learner's function, which lesson 9 teaches
+# inline and the lessons after it take from here.
+set(VELMOR_CORE_functionplot functionplot.h functionplot.cpp)
+# Lesson 10's axes and labels, which lesson 10 teaches inline and the
+# lesson after it takes from here.
+set(VELMOR_CORE_axes axes.h axes.cpp)
 # function_page.cpp and shader_page.cpp: a window of its own has no page
 # to ask for a new function or new shaders (the browser's sides are
 # web/function_page.cpp and web/shader_page.cpp).
@@ -87,9 +96,10 @@ endfunction()
 # The core's parts a lesson of the registry is built with: plotcore; the
 # modern part for one drawn with buffers and shaders (it needs gl33); the
 # expression language for one that reads a function the learner types (it
-# needs expression); the plot's arithmetic, the axes' numbers and picking,
-# and the glyphs for one that writes text (it needs glyphs).  Part P is the
-# library plotcore_P (plotcore itself).
+# needs expression); lesson 9's plot, lesson 10's axes, the axes' numbers
+# and picking, and the glyphs for one that writes text (it needs glyphs:
+# the lessons that number lesson 9's plot).  Part P is the library
+# plotcore_P (plotcore itself).
 function(velmor_lesson_parts out program)
     set(parts plotcore)
     if("gl33" IN_LIST VELMOR_${program}_NEEDS)
@@ -99,7 +109,7 @@ function(velmor_lesson_parts out program)
         list(APPEND parts expression)
     endif()
     if("glyphs" IN_LIST VELMOR_${program}_NEEDS)
-        list(APPEND parts plot glyphs)
+        list(APPEND parts functionplot axes plot glyphs)
     endif()
     set(${out} ${parts} PARENT_SCOPE)
 endfunction()

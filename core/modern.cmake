@@ -13,3 +13,10 @@ if(NOT WIN32)
 endif()
 target_include_directories(plotcore_modern PUBLIC ${CMAKE_CURRENT_LIST_DIR}/desktop)
 target_link_libraries(plotcore_modern PUBLIC plotcore GLEW::GLEW glm::glm)
+
+# Lesson 9's plot of the learner's function, and lesson 10's axes and
+# labels, for the lessons after them.
+velmor_core_library(plotcore_functionplot functionplot)
+target_link_libraries(plotcore_functionplot PUBLIC plotcore_modern plotcore_expression)
+velmor_core_library(plotcore_axes axes)
+target_link_libraries(plotcore_axes PUBLIC plotcore_functionplot plotcore_plot)

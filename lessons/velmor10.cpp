@@ -31,7 +31,7 @@
 //   r                         back to the start
 //   q, Esc                    quit
 #include "arguments.h"
-#include "expression.h"
+#include "functionplot.h"
 #include "glyphs.h"
 #include "modern.h"
 #include "orbit.h"
@@ -42,7 +42,6 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -57,18 +56,6 @@ static const char* const DEFAULT_FUNCTION = "8 * exp(-(x^2 + y^2) / 5)";
 static constexpr int DEFAULT_CELLS = 28;
 static constexpr int MAX_CELLS = 400;
 
-// The grid plane is drawn with about this many lines each way whatever
-// the cells, so that a fine grid does not paint the plane black.
-static constexpr int PLANE_LINES = 28;
-
-// The heights the surface is scaled into: the lowest value of f on the
-// grid at 1, above the grid plane at 0, and the highest at 6.  Lesson 8's
-// peak at 8 is mid-square; here the highest point may be at a corner, and
-// from the start a far corner at 6 stays well inside the window (79% of
-// the way from its centre to the top edge).  A constant f: halfway.
-static constexpr double LOWEST_DRAWN = 1.0;
-static constexpr double HIGHEST_DRAWN = 6.0;
-
 static constexpr double PI = 3.14159265358979323846;
 static constexpr double RADIANS_PER_DEGREE = PI / 180.0;
 
@@ -82,25 +69,11 @@ static constexpr double FAR_PLANE = 35.0;
 
 static constexpr unsigned char ESCAPE = 27;
 
-// The vertex attributes, as lesson 8 has them, and one more: the level of
-// the vertex's height between the lowest (0) and the highest (1).
-static constexpr GLuint POSITION_ATTRIBUTE = 0;
-static constexpr GLuint NORMAL_ATTRIBUTE = 1;
-static constexpr GLuint LEVEL_ATTRIBUTE = 2;
-
 // What a draw is drawing, for the shaders' uniform "part".
 static constexpr GLint GRID_PART = 0;
 static constexpr GLint SURFACE_PART = 1;
 static constexpr GLint KEY_PART = 2;
 static constexpr GLint KEY_MARK_PART = 3;
-
-// The key's strip, in the window's own coordinates (-1 to 1 across and
-// up): near the right edge, over most of the height, clear of the
-// square's right corner (at 0.88 from the start).
-static constexpr float KEY_LEFT = 0.92f;
-static constexpr float KEY_RIGHT = 0.97f;
-static constexpr float KEY_BOTTOM = -0.8f;
-static constexpr float KEY_TOP = 0.8f;
 
 // A tick sticks out of the square by this much (in the scene's units),
 // and its label starts this many pixels beyond its end.  The key's ticks
@@ -224,12 +197,6 @@ void main()
 }
 )";
 
-struct Vertex {
-    Float3 position;
-    Float3 normal;
-    float level;
-};
-
 // One corner of a glyph's quad: where it goes in the window, and which
 // point of the atlas it shows there.
 struct GlyphCorner {
@@ -242,24 +209,8 @@ struct Box {
     float left, bottom, right, top;
 };
 
-// The function and how it is fitted: the lowest and highest of its values
-// on the grid, and the step between two grid lines.
-static Expression function;
-static double lowest = 0.0;
-static double highest = 0.0;
-static float step = 0.0f;
-
-// What the vertex buffer holds: the grid plane's lines, the key's two
-// triangles, then every point of the grid once.  The surface's triangles
-// are drawn from that last part by their corners' indices (the element
-// buffer): a grid of 200 x 200 cells has 40401 points, and drawn as lesson
-// 8 draws, with six vertices a cell, it would ask the vertex shader to
-// light 240000.
-static std::vector<Vertex> vertices;
-static std::vector<GLuint> corners;
-static GLsizei gridVertices = 0;
-static GLsizei keyVertices = 0;
-static GLsizei surfaceCorners = 0;
+// The learner's function as lesson 9 plots it (functionplot.h).
+static FunctionPlot plot;
 
 // The axes' ticks, from the fitted range of f, and what each frame draws
 // of the axes and labels.
@@ -296,224 +247,34 @@ static glm::mat4 projection(1.0f);
 static float windowWidth = 1.0f;
 static float windowHeight = 1.0f;
 
-// Where f lies between its lowest and highest value on the grid, 0 to 1.
-// Halving both sides first keeps the difference finite for values near
-// the largest a double holds.  A constant has no range: the middle.
-static double levelOf(double f)
+// A new plot, lesson 9's way (functionplot.h), and the axes' ticks from
+// its fitted range.  Returns false, with why in message, as plotFunction.
+static bool newPlot(const std::string& text, int cells, std::string& message)
 {
-    const double range = highest / 2.0 - lowest / 2.0;
-    if (!(range > 0.0)) {
-        return 0.5;
-    }
-    return (f / 2.0 - lowest / 2.0) / range;
-}
-
-// The surface as it is drawn: f scaled into 1 to 6.  It is a HeightFn, so
-// plotcore's vertexNormal takes its normals from its neighbours exactly
-// as for the bump.  Not finite where f is not.
-static float drawnHeight(float x, float y)
-{
-    const double z = LOWEST_DRAWN + levelOf(function(x, y)) * (HIGHEST_DRAWN - LOWEST_DRAWN);
-    // A neighbour just outside the square may lie far outside the range
-    // (exp(100 * x) at x = 5.2), beyond what a float holds: converting
-    // such a double to float is undefined, so it becomes an infinity and
-    // the normal there comes from the triangle instead.
-    if (std::fabs(z) > FLT_MAX) {
-        return z > 0.0 ? INFINITY : -INFINITY;
-    }
-    return static_cast<float>(z);
-}
-
-// The i-th of cells + 1 grid coordinates from -5 to 5, computed in double
-// and rounded once, so that 0 is on the grid when cells is even.
-static float gridCoordinate(int i, int cells)
-{
-    return static_cast<float>(GRID_MIN + (double(GRID_MAX) - GRID_MIN) * i / cells);
-}
-
-// The normal at a grid point next to one that is left out, where
-// vertexNormal has no neighbour to go on: from the slopes towards the
-// neighbours on the grid that do have a height, one each way if there is
-// one, or straight up.
-static Float3 sideNormal(const std::vector<Vertex>& grid, int points, int i, int j)
-{
-    const Float3 p = grid[static_cast<std::size_t>(i) * points + j].position;
-    auto slope = [&](int di, int dj) {
-        for (const int sign : {1, -1}) {
-            const int ni = i + sign * di, nj = j + sign * dj;
-            if (ni >= 0 && nj >= 0 && ni < points && nj < points) {
-                const Float3 q = grid[static_cast<std::size_t>(ni) * points + nj].position;
-                if (finite(q)) {
-                    return Float3{(q.x - p.x) * sign, (q.y - p.y) * sign, (q.z - p.z) * sign};
-                }
-            }
-        }
-        return Float3{static_cast<float>(di), static_cast<float>(dj), 0.0f};
-    };
-    return normalize(cross(slope(1, 0), slope(0, 1)));
-}
-
-// Reads text as the function, evaluates it over a grid of cells x cells
-// and computes every vertex into `vertices`.  Returns false with the
-// reason in `message` if it cannot be plotted; the last function read
-// stays as it was.  Otherwise `message` gets what a learner should know:
-// cells left out, and the key.
-static bool plotFunction(const std::string& text, int cells, std::string& message)
-{
-    // A mistake in the text is told with its column (arguments.h).
-    Expression candidate;
-    if (!readFunction(text, candidate, message)) {
+    if (!plotFunction(text, cells, plot, message)) {
         return false;
     }
-
-    // f at every grid point, and its range where it is finite.
-    const int points = cells + 1;
-    std::vector<double> values(static_cast<std::size_t>(points) * points);
-    double low = INFINITY;
-    double high = -INFINITY;
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            const double f = candidate(gridCoordinate(i, cells), gridCoordinate(j, cells));
-            values[static_cast<std::size_t>(i) * points + j] = f;
-            if (std::isfinite(f)) {
-                low = std::min(low, f);
-                high = std::max(high, f);
-            }
-        }
-    }
-    if (!(low <= high)) {
-        message = functionName(text) + " has no finite value anywhere on the grid, -5 <= x, y " +
-                  "<= 5, so there is no surface to draw.";
-        return false;
-    }
-    function = std::move(candidate);
-    lowest = low;
-    highest = high;
-    fTicks = niceTicks(lowest, highest);
+    fTicks = niceTicks(plot.lowest, plot.highest);
     gridTicks = niceTicks(GRID_MIN, GRID_MAX);
-    step = (GRID_MAX - GRID_MIN) / static_cast<float>(cells);
-
-    // The grid plane at z = 0: every k-th line of the grid, and the far
-    // edges.  No light falls on black, so the normal is never used.
-    vertices.clear();
-    const int every = (cells + PLANE_LINES - 1) / PLANE_LINES;
-    const Float3 up = {0.0f, 0.0f, 1.0f};
-    std::vector<int> lines;
-    for (int i = 0; i < cells; i += every) {
-        lines.push_back(i);
-    }
-    lines.push_back(cells);
-    for (const int i : lines) {
-        const float c = gridCoordinate(i, cells);
-        vertices.push_back({{c, GRID_MIN, 0.0f}, up, 0.0f});
-        vertices.push_back({{c, GRID_MAX, 0.0f}, up, 0.0f});
-        vertices.push_back({{GRID_MIN, c, 0.0f}, up, 0.0f});
-        vertices.push_back({{GRID_MAX, c, 0.0f}, up, 0.0f});
-    }
-    gridVertices = static_cast<GLsizei>(vertices.size());
-
-    // The key: a strip from level 0 at the bottom to 1 at the top.
-    const Vertex key[4] = {{{KEY_LEFT, KEY_BOTTOM, 0.0f}, up, 0.0f},
-                           {{KEY_RIGHT, KEY_BOTTOM, 0.0f}, up, 0.0f},
-                           {{KEY_RIGHT, KEY_TOP, 0.0f}, up, 1.0f},
-                           {{KEY_LEFT, KEY_TOP, 0.0f}, up, 1.0f}};
-    for (const int corner : {0, 1, 2, 0, 2, 3}) {
-        vertices.push_back(key[corner]);
-    }
-    keyVertices = 6;
-
-    // Every grid point's position and level, then its normal: from its
-    // neighbours, as in every lesson, with plotcore's vertexNormal.
-    const std::size_t first = vertices.size();
-    std::vector<Vertex> grid(values.size());
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            const std::size_t at = static_cast<std::size_t>(i) * points + j;
-            const float x = gridCoordinate(i, cells);
-            const float y = gridCoordinate(j, cells);
-            grid[at].position = {x, y, drawnHeight(x, y)};
-            grid[at].level = static_cast<float>(levelOf(values[at]));
-        }
-    }
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            Vertex& v = grid[static_cast<std::size_t>(i) * points + j];
-            if (finite(v.position)) {
-                vertexNormal(v.normal, v.position, drawnHeight, step);
-                if (!finite(v.normal)) {
-                    v.normal = sideNormal(grid, points, i, j);
-                }
-            }
-        }
-    }
-    vertices.insert(vertices.end(), grid.begin(), grid.end());
-
-    // The surface: two triangles per cell that share the diagonal from its
-    // lower corner to its upper one, as in lesson 8, for every cell whose
-    // four corners have a finite value.
-    corners.clear();
-    long leftOut = 0;
-    for (int i = 0; i < cells; ++i) {
-        for (int j = 0; j < cells; ++j) {
-            const std::size_t at = static_cast<std::size_t>(i) * points + j;
-            const std::size_t c00 = at, c10 = at + points, c11 = at + points + 1, c01 = at + 1;
-            if (!finite(grid[c00].position) || !finite(grid[c10].position) ||
-                !finite(grid[c11].position) || !finite(grid[c01].position)) {
-                ++leftOut;
-                continue;
-            }
-            for (const std::size_t corner : {c00, c10, c11, c00, c11, c01}) {
-                corners.push_back(static_cast<GLuint>(first + corner));
-            }
-        }
-    }
-    surfaceCorners = static_cast<GLsizei>(corners.size());
-
-    // What the picture cannot say by itself (arguments.h).
-    message = plotReport(leftOut, cells, lowest, highest, LOWEST_DRAWN, HIGHEST_DRAWN);
     return true;
 }
 
-// Hands the vertices and the triangles' corners to the buffers, replacing
-// what they held.  The element buffer's binding is part of the vertex
-// array's state, so the vertex array must be bound.
+// Hands the plot to the buffers, replacing what they held.
 static void uploadVertices()
 {
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
-                 vertices.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elementBuffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(corners.size() * sizeof(GLuint)),
-                 corners.data(), GL_STATIC_DRAW);
-}
-
-// Where the attributes are in the buffer bound to GL_ARRAY_BUFFER, for
-// the vertex array that is bound: the surface's and the axes' both hold
-// Vertex.
-static void describeVertices()
-{
-    glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, position)));
-    glEnableVertexAttribArray(POSITION_ATTRIBUTE);
-    glVertexAttribPointer(NORMAL_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, normal)));
-    glEnableVertexAttribArray(NORMAL_ATTRIBUTE);
-    glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, level)));
-    glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
+    uploadPlot(plot, vertexArray, buffer, elementBuffer);
 }
 
 // The height f is drawn at.
 static float drawnAt(double f)
 {
-    return static_cast<float>(LOWEST_DRAWN + levelOf(f) * (HIGHEST_DRAWN - LOWEST_DRAWN));
+    return static_cast<float>(LOWEST_DRAWN + plot.levelOf(f) * (HIGHEST_DRAWN - LOWEST_DRAWN));
 }
 
 // Where the key shows f, in the window's coordinates.
 static float keyHeightOf(double f)
 {
-    return KEY_BOTTOM + static_cast<float>(levelOf(f)) * (KEY_TOP - KEY_BOTTOM);
+    return KEY_BOTTOM + static_cast<float>(plot.levelOf(f)) * (KEY_TOP - KEY_BOTTOM);
 }
 
 // Where a point of the scene lands in the window, in pixels from its
@@ -775,11 +536,11 @@ static void display()
     // everything (at the near plane) and so is never hidden.
     glBindVertexArray(vertexArray);
     glUniform1i(partUniform, GRID_PART);
-    glDrawArrays(GL_LINES, 0, gridVertices);
+    glDrawArrays(GL_LINES, 0, plot.gridVertices);
     glUniform1i(partUniform, SURFACE_PART);
-    glDrawElements(GL_TRIANGLES, surfaceCorners, GL_UNSIGNED_INT, nullptr);
+    glDrawElements(GL_TRIANGLES, plot.surfaceCorners, GL_UNSIGNED_INT, nullptr);
     glUniform1i(partUniform, KEY_PART);
-    glDrawArrays(GL_TRIANGLES, gridVertices, keyVertices);
+    glDrawArrays(GL_TRIANGLES, plot.gridVertices, plot.keyVertices);
 
     // The axes and their ticks, in black like the grid, hidden where the
     // surface is in front of them; then the key's ticks.
@@ -862,7 +623,7 @@ int main(int argc, char** argv)
     int cells = DEFAULT_CELLS;
     readFunctionArguments(argc, argv, MAX_CELLS, text, cells);
     std::string report;
-    if (!plotFunction(text, cells, report)) {
+    if (!newPlot(text, cells, report)) {
         refuseInput(report);
     }
 
@@ -931,7 +692,8 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     orbitWithInput(keyboard);
-    acceptNewFunctions(plotFunction, uploadVertices, text, cells, MAX_CELLS, &lowest, &highest);
+    acceptNewFunctions(newPlot, uploadVertices, text, cells, MAX_CELLS, &plot.lowest,
+                       &plot.highest);
     acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, useShaderProgram);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();

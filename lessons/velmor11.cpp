@@ -47,7 +47,8 @@
 //   c                         clear the pins
 //   q, Esc                    quit
 #include "arguments.h"
-#include "expression.h"
+#include "axes.h"
+#include "functionplot.h"
 #include "glyphs.h"
 #include "modern.h"
 #include "orbit.h"
@@ -59,11 +60,9 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 // The bump of lessons 3 and 4, written in the language the learner uses.
 static const char* const DEFAULT_FUNCTION = "8 * exp(-(x^2 + y^2) / 5)";
@@ -73,18 +72,6 @@ static const char* const DEFAULT_FUNCTION = "8 * exp(-(x^2 + y^2) / 5)";
 // buffer, about as far as a learner's machine should be asked to go.
 static constexpr int DEFAULT_CELLS = 28;
 static constexpr int MAX_CELLS = 400;
-
-// The grid plane is drawn with about this many lines each way whatever
-// the cells, so that a fine grid does not paint the plane black.
-static constexpr int PLANE_LINES = 28;
-
-// The heights the surface is scaled into: the lowest value of f on the
-// grid at 1, above the grid plane at 0, and the highest at 6.  Lesson 8's
-// peak at 8 is mid-square; here the highest point may be at a corner, and
-// from the start a far corner at 6 stays well inside the window (79% of
-// the way from its centre to the top edge).  A constant f: halfway.
-static constexpr double LOWEST_DRAWN = 1.0;
-static constexpr double HIGHEST_DRAWN = 6.0;
 
 static constexpr double PI = 3.14159265358979323846;
 static constexpr double RADIANS_PER_DEGREE = PI / 180.0;
@@ -99,37 +86,12 @@ static constexpr double FAR_PLANE = 35.0;
 
 static constexpr unsigned char ESCAPE = 27;
 
-// The vertex attributes, as lesson 8 has them, and one more: the level of
-// the vertex's height between the lowest (0) and the highest (1).
-static constexpr GLuint POSITION_ATTRIBUTE = 0;
-static constexpr GLuint NORMAL_ATTRIBUTE = 1;
-static constexpr GLuint LEVEL_ATTRIBUTE = 2;
-
 // What a draw is drawing, for the shaders' uniform "part".
 static constexpr GLint GRID_PART = 0;
 static constexpr GLint SURFACE_PART = 1;
 static constexpr GLint KEY_PART = 2;
 static constexpr GLint KEY_MARK_PART = 3;
 static constexpr GLint BACKING_PART = 4;
-
-// The key's strip, in the window's own coordinates (-1 to 1 across and
-// up): near the right edge, over most of the height, clear of the
-// square's right corner (at 0.88 from the start).
-static constexpr float KEY_LEFT = 0.92f;
-static constexpr float KEY_RIGHT = 0.97f;
-static constexpr float KEY_BOTTOM = -0.8f;
-static constexpr float KEY_TOP = 0.8f;
-
-// A tick sticks out of the square by this much (in the scene's units),
-// and its label starts this many pixels beyond its end.  The key's ticks
-// are as long, in the window's coordinates.
-static constexpr float TICK_LENGTH = 0.3f;
-static constexpr float LABEL_GAP = 4.0f;
-static constexpr float KEY_TICK = 0.02f;
-
-// Two labels closer than this (in pixels) count as overlapping: one of
-// them is left out.
-static constexpr float LABEL_MARGIN = 3.0f;
 
 // The values shown: the one under the pointer and at most this many
 // pins (a click past them moves the oldest).  Each is a square of
@@ -147,16 +109,11 @@ static constexpr float BACKING_MARGIN = 2.0f;
 // meets the surface this far (in the scene's units) or more in front.
 static constexpr double HIDDEN_BY = 1e-3;
 
-// Room for the axes' lines and ticks, and for the glyphs of every label
-// of a frame: 3 axes with at most 8 ticks, and 2 + 3 + 8 + 3 * 8 labels
-// of at most 12 characters each; then the values' squares (4 lines) and
-// backings (2 triangles), and their labels.  The buffers are made this
-// big once, so a frame only fills them.
-static constexpr int MAX_AXIS_VERTICES = 2 * (3 + 3 * MAX_TICKS + MAX_TICKS) + 14 * MAX_VALUES;
-static constexpr int MAX_LABELS = 4 * MAX_TICKS + 8 + 3 * MAX_VALUES;
-static constexpr int MAX_LABEL_LENGTH = 24;
-static constexpr int MAX_GLYPHS = MAX_LABELS * MAX_LABEL_LENGTH;
-static constexpr int CORNERS_PER_GLYPH = 6;
+// Room for the values beside the axes' lines and labels: each value's
+// square (4 lines) and backing (2 triangles), and its three lines of
+// text.  The buffers are made this big once, so a frame only fills them.
+static constexpr int VALUE_VERTICES = 14 * MAX_VALUES;
+static constexpr int VALUE_LABELS = 3 * MAX_VALUES;
 
 // Lesson 8's lighting, with the colour now a function of the level.  The
 // key is not in the world and not lit: its diffuse term of 0.8 with the
@@ -225,94 +182,11 @@ void main()
 }
 )";
 
-// The labels' shaders.  A glyph's corner comes in window pixels (from
-// the bottom left) with the point of the atlas it shows, in the atlas's
-// pixels; the fragment shader reads how much of the pixel the glyph
-// covers from the texture and draws black that opaque, so that blending
-// lays the text over the plot with smooth edges.
-static const char* const TEXT_VERTEX_SHADER = R"(
-layout (location = 0) in vec2 corner;
-layout (location = 1) in vec2 atlasPoint;
+// The learner's function as lesson 9 plots it (functionplot.h).
+static FunctionPlot plot;
 
-uniform vec2 windowSize;
-uniform vec2 atlasSize;
-
-out vec2 texturePoint;
-
-void main()
-{
-    gl_Position = vec4(corner / windowSize * 2.0 - 1.0, 0.0, 1.0);
-    texturePoint = atlasPoint / atlasSize;
-}
-)";
-
-static const char* const TEXT_FRAGMENT_SHADER = R"(
-in vec2 texturePoint;
-
-uniform sampler2D atlas;
-
-out vec4 fragmentColour;
-
-void main()
-{
-    fragmentColour = vec4(0.0, 0.0, 0.0, texture(atlas, texturePoint).r);
-}
-)";
-
-struct Vertex {
-    Float3 position;
-    Float3 normal;
-    float level;
-};
-
-// One corner of a glyph's quad: where it goes in the window, and which
-// point of the atlas it shows there.
-struct GlyphCorner {
-    float x, y;
-    float u, v;
-};
-
-// A label's box in window pixels, for telling whether two overlap.
-struct Box {
-    float left, bottom, right, top;
-};
-
-// The function and how it is fitted: the lowest and highest of its values
-// on the grid, and the step between two grid lines.
-static Expression function;
-static double lowest = 0.0;
-static double highest = 0.0;
-static float step = 0.0f;
-
-// What the vertex buffer holds: the grid plane's lines, the key's two
-// triangles, then every point of the grid once.  The surface's triangles
-// are drawn from that last part by their corners' indices (the element
-// buffer): a grid of 200 x 200 cells has 40401 points, and drawn as lesson
-// 8 draws, with six vertices a cell, it would ask the vertex shader to
-// light 240000.
-static std::vector<Vertex> vertices;
-static std::vector<GLuint> corners;
-static GLsizei gridVertices = 0;
-static GLsizei keyVertices = 0;
-static GLsizei surfaceCorners = 0;
-
-// Where the grid's points start in `vertices`, and its cells a side: what
-// the pick needs to find the triangles as they are drawn.
-static std::size_t gridFirst = 0;
-static int gridCells = 0;
-
-// The axes' ticks, from the fitted range of f, and what each frame draws
-// of the axes and labels.
-static Ticks fTicks;
-static Ticks gridTicks;
-static Vertex axisVertices[MAX_AXIS_VERTICES];
-static GLsizei axisCount = 0;
-static GLsizei keyMarksFrom = 0;
+// Where the values' backings start among the lines of a frame.
 static GLsizei backingsFrom = 0;
-static GlyphCorner glyphCorners[MAX_GLYPHS * CORNERS_PER_GLYPH];
-static GLsizei textCorners = 0;
-static Box placed[MAX_LABELS];
-static int placedCount = 0;
 
 static bool depthTest = true;
 
@@ -337,398 +211,30 @@ static GLint partUniform = -1;
 static GLuint vertexArray = 0;
 static GLuint buffer = 0;
 static GLuint elementBuffer = 0;
-static GLuint axisArray = 0;
-static GLuint axisBuffer = 0;
 
-static GLuint textProgram = 0;
-static GLint windowSizeUniform = -1;
-static GLuint textArray = 0;
-static GLuint textBuffer = 0;
-static GLuint atlasTexture = 0;
-
-// The projection and the window's size, for placing the labels.
+// The projection and the window's size, for placing the values.
 static glm::mat4 projection(1.0f);
 static float windowWidth = 1.0f;
 static float windowHeight = 1.0f;
 
-// Where f lies between its lowest and highest value on the grid, 0 to 1.
-// Halving both sides first keeps the difference finite for values near
-// the largest a double holds.  A constant has no range: the middle.
-static double levelOf(double f)
+// A new plot, lesson 9's way (functionplot.h), numbered lesson 10's way
+// (axes.h).  Returns false, with why in message, as plotFunction.
+static bool newPlot(const std::string& text, int cells, std::string& message)
 {
-    const double range = highest / 2.0 - lowest / 2.0;
-    if (!(range > 0.0)) {
-        return 0.5;
-    }
-    return (f / 2.0 - lowest / 2.0) / range;
-}
-
-// The surface as it is drawn: f scaled into 1 to 6.  It is a HeightFn, so
-// plotcore's vertexNormal takes its normals from its neighbours exactly
-// as for the bump.  Not finite where f is not.
-static float drawnHeight(float x, float y)
-{
-    const double z = LOWEST_DRAWN + levelOf(function(x, y)) * (HIGHEST_DRAWN - LOWEST_DRAWN);
-    // A neighbour just outside the square may lie far outside the range
-    // (exp(100 * x) at x = 5.2), beyond what a float holds: converting
-    // such a double to float is undefined, so it becomes an infinity and
-    // the normal there comes from the triangle instead.
-    if (std::fabs(z) > FLT_MAX) {
-        return z > 0.0 ? INFINITY : -INFINITY;
-    }
-    return static_cast<float>(z);
-}
-
-// The i-th of cells + 1 grid coordinates from -5 to 5, computed in double
-// and rounded once, so that 0 is on the grid when cells is even.
-static float gridCoordinate(int i, int cells)
-{
-    return static_cast<float>(GRID_MIN + (double(GRID_MAX) - GRID_MIN) * i / cells);
-}
-
-// The normal at a grid point next to one that is left out, where
-// vertexNormal has no neighbour to go on: from the slopes towards the
-// neighbours on the grid that do have a height, one each way if there is
-// one, or straight up.
-static Float3 sideNormal(const std::vector<Vertex>& grid, int points, int i, int j)
-{
-    const Float3 p = grid[static_cast<std::size_t>(i) * points + j].position;
-    auto slope = [&](int di, int dj) {
-        for (const int sign : {1, -1}) {
-            const int ni = i + sign * di, nj = j + sign * dj;
-            if (ni >= 0 && nj >= 0 && ni < points && nj < points) {
-                const Float3 q = grid[static_cast<std::size_t>(ni) * points + nj].position;
-                if (finite(q)) {
-                    return Float3{(q.x - p.x) * sign, (q.y - p.y) * sign, (q.z - p.z) * sign};
-                }
-            }
-        }
-        return Float3{static_cast<float>(di), static_cast<float>(dj), 0.0f};
-    };
-    return normalize(cross(slope(1, 0), slope(0, 1)));
-}
-
-// Reads text as the function, evaluates it over a grid of cells x cells
-// and computes every vertex into `vertices`.  Returns false with the
-// reason in `message` if it cannot be plotted; the last function read
-// stays as it was.  Otherwise `message` gets what a learner should know:
-// cells left out, and the key.
-static bool plotFunction(const std::string& text, int cells, std::string& message)
-{
-    // A mistake in the text is told with its column (arguments.h).
-    Expression candidate;
-    if (!readFunction(text, candidate, message)) {
+    if (!plotFunction(text, cells, plot, message)) {
         return false;
     }
-
-    // f at every grid point, and its range where it is finite.
-    const int points = cells + 1;
-    std::vector<double> values(static_cast<std::size_t>(points) * points);
-    double low = INFINITY;
-    double high = -INFINITY;
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            const double f = candidate(gridCoordinate(i, cells), gridCoordinate(j, cells));
-            values[static_cast<std::size_t>(i) * points + j] = f;
-            if (std::isfinite(f)) {
-                low = std::min(low, f);
-                high = std::max(high, f);
-            }
-        }
-    }
-    if (!(low <= high)) {
-        message = functionName(text) + " has no finite value anywhere on the grid, -5 <= x, y " +
-                  "<= 5, so there is no surface to draw.";
-        return false;
-    }
-    function = std::move(candidate);
+    numberAxes(plot);
     // The pins were points of the last function's surface.
     pinCount = 0;
     oldestPin = 0;
-    lowest = low;
-    highest = high;
-    fTicks = niceTicks(lowest, highest);
-    gridTicks = niceTicks(GRID_MIN, GRID_MAX);
-    step = (GRID_MAX - GRID_MIN) / static_cast<float>(cells);
-
-    // The grid plane at z = 0: every k-th line of the grid, and the far
-    // edges.  No light falls on black, so the normal is never used.
-    vertices.clear();
-    const int every = (cells + PLANE_LINES - 1) / PLANE_LINES;
-    const Float3 up = {0.0f, 0.0f, 1.0f};
-    std::vector<int> lines;
-    for (int i = 0; i < cells; i += every) {
-        lines.push_back(i);
-    }
-    lines.push_back(cells);
-    for (const int i : lines) {
-        const float c = gridCoordinate(i, cells);
-        vertices.push_back({{c, GRID_MIN, 0.0f}, up, 0.0f});
-        vertices.push_back({{c, GRID_MAX, 0.0f}, up, 0.0f});
-        vertices.push_back({{GRID_MIN, c, 0.0f}, up, 0.0f});
-        vertices.push_back({{GRID_MAX, c, 0.0f}, up, 0.0f});
-    }
-    gridVertices = static_cast<GLsizei>(vertices.size());
-
-    // The key: a strip from level 0 at the bottom to 1 at the top.
-    const Vertex key[4] = {{{KEY_LEFT, KEY_BOTTOM, 0.0f}, up, 0.0f},
-                           {{KEY_RIGHT, KEY_BOTTOM, 0.0f}, up, 0.0f},
-                           {{KEY_RIGHT, KEY_TOP, 0.0f}, up, 1.0f},
-                           {{KEY_LEFT, KEY_TOP, 0.0f}, up, 1.0f}};
-    for (const int corner : {0, 1, 2, 0, 2, 3}) {
-        vertices.push_back(key[corner]);
-    }
-    keyVertices = 6;
-
-    // Every grid point's position and level, then its normal: from its
-    // neighbours, as in every lesson, with plotcore's vertexNormal.
-    const std::size_t first = vertices.size();
-    gridFirst = first;
-    gridCells = cells;
-    std::vector<Vertex> grid(values.size());
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            const std::size_t at = static_cast<std::size_t>(i) * points + j;
-            const float x = gridCoordinate(i, cells);
-            const float y = gridCoordinate(j, cells);
-            grid[at].position = {x, y, drawnHeight(x, y)};
-            grid[at].level = static_cast<float>(levelOf(values[at]));
-        }
-    }
-    for (int i = 0; i < points; ++i) {
-        for (int j = 0; j < points; ++j) {
-            Vertex& v = grid[static_cast<std::size_t>(i) * points + j];
-            if (finite(v.position)) {
-                vertexNormal(v.normal, v.position, drawnHeight, step);
-                if (!finite(v.normal)) {
-                    v.normal = sideNormal(grid, points, i, j);
-                }
-            }
-        }
-    }
-    vertices.insert(vertices.end(), grid.begin(), grid.end());
-
-    // The surface: two triangles per cell that share the diagonal from its
-    // lower corner to its upper one, as in lesson 8, for every cell whose
-    // four corners have a finite value.
-    corners.clear();
-    long leftOut = 0;
-    for (int i = 0; i < cells; ++i) {
-        for (int j = 0; j < cells; ++j) {
-            const std::size_t at = static_cast<std::size_t>(i) * points + j;
-            const std::size_t c00 = at, c10 = at + points, c11 = at + points + 1, c01 = at + 1;
-            if (!finite(grid[c00].position) || !finite(grid[c10].position) ||
-                !finite(grid[c11].position) || !finite(grid[c01].position)) {
-                ++leftOut;
-                continue;
-            }
-            for (const std::size_t corner : {c00, c10, c11, c00, c11, c01}) {
-                corners.push_back(static_cast<GLuint>(first + corner));
-            }
-        }
-    }
-    surfaceCorners = static_cast<GLsizei>(corners.size());
-
-    // What the picture cannot say by itself (arguments.h).
-    message = plotReport(leftOut, cells, lowest, highest, LOWEST_DRAWN, HIGHEST_DRAWN);
     return true;
 }
 
-// Hands the vertices and the triangles' corners to the buffers, replacing
-// what they held.  The element buffer's binding is part of the vertex
-// array's state, so the vertex array must be bound.
+// Hands the plot to the buffers, replacing what they held.
 static void uploadVertices()
 {
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
-                 vertices.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elementBuffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(corners.size() * sizeof(GLuint)),
-                 corners.data(), GL_STATIC_DRAW);
-}
-
-// Where the attributes are in the buffer bound to GL_ARRAY_BUFFER, for
-// the vertex array that is bound: the surface's and the axes' both hold
-// Vertex.
-static void describeVertices()
-{
-    glVertexAttribPointer(POSITION_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, position)));
-    glEnableVertexAttribArray(POSITION_ATTRIBUTE);
-    glVertexAttribPointer(NORMAL_ATTRIBUTE, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, normal)));
-    glEnableVertexAttribArray(NORMAL_ATTRIBUTE);
-    glVertexAttribPointer(LEVEL_ATTRIBUTE, 1, GL_FLOAT, GL_FALSE, sizeof(Vertex),
-                          reinterpret_cast<const void*>(offsetof(Vertex, level)));
-    glEnableVertexAttribArray(LEVEL_ATTRIBUTE);
-}
-
-// The height f is drawn at.
-static float drawnAt(double f)
-{
-    return static_cast<float>(LOWEST_DRAWN + levelOf(f) * (HIGHEST_DRAWN - LOWEST_DRAWN));
-}
-
-// Where the key shows f, in the window's coordinates.
-static float keyHeightOf(double f)
-{
-    return KEY_BOTTOM + static_cast<float>(levelOf(f)) * (KEY_TOP - KEY_BOTTOM);
-}
-
-// Where a point of the scene lands in the window, in pixels from its
-// bottom left corner.
-static glm::vec2 onScreen(const glm::mat4& toScreen, const glm::vec3& p)
-{
-    const glm::vec4 clip = toScreen * glm::vec4(p, 1.0f);
-    return {(clip.x / clip.w + 1.0f) * 0.5f * windowWidth,
-            (clip.y / clip.w + 1.0f) * 0.5f * windowHeight};
-}
-
-static void addLine(const glm::vec3& a, const glm::vec3& b)
-{
-    if (axisCount + 2 <= MAX_AXIS_VERTICES) {
-        axisVertices[axisCount++] = {{a.x, a.y, a.z}, {0.0f, 0.0f, 1.0f}, 0.0f};
-        axisVertices[axisCount++] = {{b.x, b.y, b.z}, {0.0f, 0.0f, 1.0f}, 0.0f};
-    }
-}
-
-// The box text takes with its anchor at (x, y): align 0 puts the anchor
-// at the text's left (or bottom) edge, 1 at its right (or top), 0.5 in
-// the middle.  Moved into the window where it would stick out of it, and
-// on whole pixels, so that each pixel of a glyph's quad shows one pixel
-// of the atlas.
-static Box labelBox(const char* text, float x, float y, float alignX, float alignY)
-{
-    const float height = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
-    const float width = std::round(textWidth(text));
-    const float left = std::max(0.0f, std::min(std::round(x - alignX * width), windowWidth - width));
-    const float bottom =
-        std::max(0.0f, std::min(std::round(y - alignY * height), windowHeight - height));
-    return {left, bottom, left + width, bottom + height};
-}
-
-static bool overlap(const Box& a, const Box& b)
-{
-    return a.left < b.right + LABEL_MARGIN && b.left < a.right + LABEL_MARGIN &&
-           a.bottom < b.top + LABEL_MARGIN && b.bottom < a.top + LABEL_MARGIN;
-}
-
-static bool clearOfOthers(const Box& box)
-{
-    for (int i = 0; i < placedCount; ++i) {
-        if (overlap(box, placed[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Puts text's glyphs into box: for each glyph one quad, two triangles,
-// whose corners take the glyph's place in the atlas as their texture
-// coordinates.  The atlas runs down from its top row, the window up.
-static void addText(const char* text, const Box& box)
-{
-    if (placedCount == MAX_LABELS) {
-        return;
-    }
-    placed[placedCount++] = box;
-    const float baseline = box.bottom + GLYPH_ATLAS.descent;
-    float pen = box.left;
-    for (const char* c = text; *c != '\0'; ++c) {
-        const Glyph& g = glyphOf(*c);
-        if (textCorners + CORNERS_PER_GLYPH > MAX_GLYPHS * CORNERS_PER_GLYPH) {
-            return;
-        }
-        const float x0 = std::round(pen + g.left);
-        const float x1 = x0 + static_cast<float>(g.x1 - g.x0);
-        const float y1 = std::round(baseline - g.top);
-        const float y0 = y1 - static_cast<float>(g.y1 - g.y0);
-        const GlyphCorner quad[4] = {{x0, y0, float(g.x0), float(g.y1)},
-                                     {x1, y0, float(g.x1), float(g.y1)},
-                                     {x1, y1, float(g.x1), float(g.y0)},
-                                     {x0, y1, float(g.x0), float(g.y0)}};
-        for (const int corner : {0, 1, 2, 0, 2, 3}) {
-            glyphCorners[textCorners++] = quad[corner];
-        }
-        pen += g.advance;
-    }
-}
-
-// A label just beyond a point of the window, on the side that direction
-// (a unit vector in pixels) points to: to its right for (1, 0), below it
-// for (0, -1), and in between for the directions in between.
-// A label that hangs (those of the square's sides) goes below the point
-// or beside it with its top level with it, never above it, where the
-// surface is when the camera looks down on it.
-static Box labelBeyond(const char* text, const glm::vec2& point, glm::vec2 direction,
-                       bool hangs = false)
-{
-    if (hangs) {
-        direction.y = std::min(direction.y, 0.0f);
-        direction = glm::length(direction) > 0.1f ? glm::normalize(direction)
-                                                  : glm::vec2(0.0f, -1.0f);
-    }
-    const glm::vec2 anchor = point + direction * LABEL_GAP;
-    return labelBox(text, anchor.x, anchor.y, 0.5f - 0.5f * direction.x,
-                    hangs ? 1.0f : 0.5f - 0.5f * direction.y);
-}
-
-// The unit vector from a to b in the window, or from the window's middle
-// outward where a and b fall on the same pixel.
-static glm::vec2 screenDirection(const glm::vec2& a, const glm::vec2& b)
-{
-    const glm::vec2 d = b - a;
-    if (glm::length(d) > 0.5f) {
-        return glm::normalize(d);
-    }
-    const glm::vec2 out = b - glm::vec2(windowWidth, windowHeight) * 0.5f;
-    return glm::length(out) > 0.5f ? glm::normalize(out) : glm::vec2(1.0f, 0.0f);
-}
-
-// The numbers of one axis, each beyond the outer end of its tick.  Where
-// they crowd each other (or labels already placed) only every second is
-// written, or every fourth; a number that still has no room is left out.
-static void addTickLabels(const Ticks& ticks, const glm::vec2 (&inner)[MAX_TICKS],
-                          const glm::vec2 (&outer)[MAX_TICKS], bool hang)
-{
-    char text[MAX_TICKS][MAX_LABEL_LENGTH];
-    Box boxes[MAX_TICKS];
-    for (int i = 0; i < ticks.count; ++i) {
-        formatTick(text[i], sizeof text[i], ticks, i);
-        boxes[i] = labelBeyond(text[i], outer[i], screenDirection(inner[i], outer[i]), hang);
-    }
-    for (int every = 1; every <= MAX_TICKS; every *= 2) {
-        bool fits = true;
-        for (int i = 0; i < ticks.count && fits; i += every) {
-            fits = clearOfOthers(boxes[i]) && (i < every || !overlap(boxes[i - every], boxes[i]));
-        }
-        if (fits || every == MAX_TICKS) {
-            for (int i = 0; i < ticks.count; i += every) {
-                if (clearOfOthers(boxes[i])) {
-                    addText(text[i], boxes[i]);
-                }
-            }
-            return;
-        }
-    }
-}
-
-// An axis's name, out from its side in the direction from inner to
-// outer, past the number that may be there; left out where it has no room.
-static void addName(const char* name, const glm::vec2& inner, const glm::vec2& outer, bool hang)
-{
-    glm::vec2 out = screenDirection(inner, outer);
-    if (hang) {
-        out = glm::vec2(out.x, std::min(out.y, 0.0f));
-        out = glm::length(out) > 0.1f ? glm::normalize(out) : glm::vec2(0.0f, -1.0f);
-    }
-    const float numberHeight = GLYPH_ATLAS.ascent + GLYPH_ATLAS.descent;
-    const float past = std::fabs(out.x) * textWidth("-0.0") + std::fabs(out.y) * numberHeight;
-    const Box box = labelBeyond(name, outer + out * (past + LABEL_GAP), out, hang);
-    if (clearOfOthers(box)) {
-        addText(name, box);
-    }
+    uploadPlot(plot, vertexArray, buffer, elementBuffer);
 }
 
 // Where a point of the window (in pixels from its bottom left) lies in
@@ -746,8 +252,8 @@ static glm::vec3 inWindow(const glm::vec2& pixel)
 static Hit surfaceUnder(const glm::dmat4& toScene, const glm::vec2& pixel)
 {
     GridPoints grid;
-    grid.cells = gridCells;
-    grid.first = &vertices[gridFirst].position;
+    grid.cells = plot.cells;
+    grid.first = &plot.vertices[plot.gridFirst].position;
     grid.stride = sizeof(Vertex);
     const glm::vec3 at = inWindow(pixel);
     return pickSurface(grid, pixelRay(glm::value_ptr(toScene), at.x, at.y));
@@ -765,7 +271,7 @@ static void addValue(const glm::dvec3& point, const glm::vec2& at, bool always)
     }
     char lines[3][2 * MAX_LABEL_LENGTH];
     char number[MAX_LABEL_LENGTH];
-    const double shown[3] = {point.x, point.y, function(point.x, point.y)};
+    const double shown[3] = {point.x, point.y, plot.function(point.x, point.y)};
     const char* const names[3] = {"x = ", "y = ", "f(x, y) = "};
     float width = 0.0f;
     for (int k = 0; k < 3; ++k) {
@@ -834,89 +340,14 @@ static void layOutValues(const glm::mat4& toScreen)
     }
 }
 
-// The axes for the camera at eye: x along the side of the square nearer
-// the eye in y, y along the side nearer it in x, both in the plane z = 0
-// where the grid lies, below the surface; f up the corner of the square
-// that is further left in the picture of the two beside it (not the
-// nearest corner, in front of the surface, nor the farthest, behind it).
-// Their ticks point out of the square.  The colour key gets f's ticks too.
-static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
+// A frame's lines and labels: the values first, as the axes' numbers
+// make room for their labels, then lesson 10's axes for the camera at
+// eye (axes.h), and after the key's ticks the values' squares.
+static void layOutFrame(const glm::dvec3& eye, const glm::mat4& toScreen)
 {
-    axisCount = 0;
-    textCorners = 0;
-    placedCount = 0;
-    // The values first: the axes' numbers make room for their labels.
+    clearAxesAndLabels();
     layOutValues(toScreen);
-    const float nearX = eye.x >= 0.0 ? GRID_MAX : GRID_MIN;
-    const float nearY = eye.y >= 0.0 ? GRID_MAX : GRID_MIN;
-    const float outX = nearX > 0.0f ? TICK_LENGTH : -TICK_LENGTH;
-    const float outY = nearY > 0.0f ? TICK_LENGTH : -TICK_LENGTH;
-    glm::vec2 inner[MAX_TICKS];
-    glm::vec2 outer[MAX_TICKS];
-
-    // The lines: x, y, and f from its lowest tick to its highest (from
-    // the lowest drawn height to the highest for a constant f).
-    addLine({GRID_MIN, nearY, 0.0f}, {GRID_MAX, nearY, 0.0f});
-    addLine({nearX, GRID_MIN, 0.0f}, {nearX, GRID_MAX, 0.0f});
-    const glm::vec2 besideX = onScreen(toScreen, {-nearX, nearY, 0.0f});
-    const glm::vec2 besideY = onScreen(toScreen, {nearX, -nearY, 0.0f});
-    const glm::vec2 corner =
-        besideX.x < besideY.x ? glm::vec2(-nearX, nearY) : glm::vec2(nearX, -nearY);
-    const glm::vec2 outward = glm::normalize(corner) * TICK_LENGTH;
-    const bool constant = fTicks.count == 1;
-    const float bottom = constant ? float(LOWEST_DRAWN) : drawnAt(fTicks.low);
-    const float top = constant ? float(HIGHEST_DRAWN) : drawnAt(fTicks.high);
-    addLine({corner, bottom}, {corner, top});
-
-    // The colour key's numbers first, as they stay where they are, then
-    // the numbers along the axes, then the axes' names beyond them.
-    const float keyWidth = windowWidth / 2.0f;
-    const float keyHeight = windowHeight / 2.0f;
-    for (int i = 0; i < fTicks.count; ++i) {
-        const float y = keyHeightOf(fTicks.value[i]);
-        inner[i] = {(KEY_LEFT + 1.0f) * keyWidth, (y + 1.0f) * keyHeight};
-        outer[i] = {(KEY_LEFT - KEY_TICK + 1.0f) * keyWidth, inner[i].y};
-    }
-    addTickLabels(fTicks, inner, outer, false);
-
-
-    // Each axis's ticks in the scene, and their numbers.
-    for (int i = 0; i < fTicks.count; ++i) {
-        const glm::vec3 at = {corner, drawnAt(fTicks.value[i])};
-        const glm::vec3 end = at + glm::vec3(outward, 0.0f);
-        addLine(at, end);
-        inner[i] = onScreen(toScreen, at);
-        outer[i] = onScreen(toScreen, end);
-    }
-    addTickLabels(fTicks, inner, outer, false);
-    for (const bool alongX : {true, false}) {
-        for (int i = 0; i < gridTicks.count; ++i) {
-            const float c = static_cast<float>(gridTicks.value[i]);
-            const glm::vec3 at = alongX ? glm::vec3(c, nearY, 0.0f) : glm::vec3(nearX, c, 0.0f);
-            const glm::vec3 end = at + (alongX ? glm::vec3(0.0f, outY, 0.0f)
-                                               : glm::vec3(outX, 0.0f, 0.0f));
-            addLine(at, end);
-            inner[i] = onScreen(toScreen, at);
-            outer[i] = onScreen(toScreen, end);
-        }
-        addTickLabels(gridTicks, inner, outer, true);
-    }
-
-    // The names: x and y out from the middle of their sides, past the
-    // numbers there, and f above its axis.
-    addName("x", onScreen(toScreen, {0.0f, nearY, 0.0f}),
-            onScreen(toScreen, {0.0f, nearY + outY, 0.0f}), true);
-    addName("y", onScreen(toScreen, {nearX, 0.0f, 0.0f}),
-            onScreen(toScreen, {nearX + outX, 0.0f, 0.0f}), true);
-    const glm::vec2 fTop = onScreen(toScreen, {corner, top});
-    addName("f(x, y)", fTop - glm::vec2(0.0f, 1.0f), fTop, false);
-
-    // Last the key's ticks, which are drawn in the window's coordinates.
-    keyMarksFrom = axisCount;
-    for (int i = 0; i < fTicks.count; ++i) {
-        const float y = keyHeightOf(fTicks.value[i]);
-        addLine({KEY_LEFT - KEY_TICK, y, 0.0f}, {KEY_LEFT, y, 0.0f});
-    }
+    layOutAxes(eye, toScreen, plot);
 
     // Then the values' squares, in the same coordinates, and last their
     // labels' backings, two triangles each.
@@ -930,16 +361,13 @@ static void layOutAxes(const glm::dvec3& eye, const glm::mat4& toScreen)
             addLine(square[side], square[(side + 1) % 4]);
         }
     }
-    backingsFrom = axisCount;
+    backingsFrom = axisVertexCount();
     for (int v = 0; v < valueCount; ++v) {
         const Box& b = backings[v];
         const glm::vec3 corner[4] = {inWindow({b.left, b.bottom}), inWindow({b.right, b.bottom}),
                                      inWindow({b.right, b.top}), inWindow({b.left, b.top})};
         for (const int c : {0, 1, 2, 0, 2, 3}) {
-            if (axisCount < MAX_AXIS_VERTICES) {
-                axisVertices[axisCount++] = {
-                    {corner[c].x, corner[c].y, 0.0f}, {0.0f, 0.0f, 1.0f}, 0.0f};
-            }
+            addVertex(corner[c]);
         }
     }
 }
@@ -948,7 +376,7 @@ static void display()
 {
     const glm::dvec3 eye = orbitEye();
     const glm::mat4 view = glm::lookAt(eye, glm::dvec3(0.0, 0.0, 0.0), glm::dvec3(0.0, 0.0, 1.0));
-    layOutAxes(eye, projection * view);
+    layOutFrame(eye, projection * view);
     glUseProgram(program);
     glUniformMatrix4fv(projectionUniform, 1, GL_FALSE, glm::value_ptr(projection));
     glUniformMatrix4fv(viewUniform, 1, GL_FALSE, glm::value_ptr(view));
@@ -965,43 +393,28 @@ static void display()
     // everything (at the near plane) and so is never hidden.
     glBindVertexArray(vertexArray);
     glUniform1i(partUniform, GRID_PART);
-    glDrawArrays(GL_LINES, 0, gridVertices);
+    glDrawArrays(GL_LINES, 0, plot.gridVertices);
     glUniform1i(partUniform, SURFACE_PART);
-    glDrawElements(GL_TRIANGLES, surfaceCorners, GL_UNSIGNED_INT, nullptr);
+    glDrawElements(GL_TRIANGLES, plot.surfaceCorners, GL_UNSIGNED_INT, nullptr);
     glUniform1i(partUniform, KEY_PART);
-    glDrawArrays(GL_TRIANGLES, gridVertices, keyVertices);
+    glDrawArrays(GL_TRIANGLES, plot.gridVertices, plot.keyVertices);
 
     // The axes and their ticks, in black like the grid, hidden where the
     // surface is in front of them; then the key's ticks.
-    glBindVertexArray(axisArray);
-    glBindBuffer(GL_ARRAY_BUFFER, axisBuffer);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(axisCount * sizeof(Vertex)),
-                    axisVertices);
+    uploadAxisLines();
     glUniform1i(partUniform, GRID_PART);
-    glDrawArrays(GL_LINES, 0, keyMarksFrom);
+    glDrawArrays(GL_LINES, 0, keyMarksFrom());
     glUniform1i(partUniform, KEY_MARK_PART);
     glDisable(GL_DEPTH_TEST);
-    glDrawArrays(GL_LINES, keyMarksFrom, backingsFrom - keyMarksFrom);
+    glDrawArrays(GL_LINES, keyMarksFrom(), backingsFrom - keyMarksFrom());
 
     // The values' squares over everything, as their labels; the backings
     // under the labels.
     glUniform1i(partUniform, BACKING_PART);
-    glDrawArrays(GL_TRIANGLES, backingsFrom, axisCount - backingsFrom);
+    glDrawArrays(GL_TRIANGLES, backingsFrom, axisVertexCount() - backingsFrom);
 
-    // The labels over everything: no depth test, and each glyph's pixels
-    // blended over what is there by how much of them it covers.
-    glUseProgram(textProgram);
-    glUniform2f(windowSizeUniform, windowWidth, windowHeight);
-    glBindVertexArray(textArray);
-    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
-    glBufferSubData(GL_ARRAY_BUFFER, 0,
-                    static_cast<GLsizeiptr>(textCorners * sizeof(GlyphCorner)), glyphCorners);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glBindTexture(GL_TEXTURE_2D, atlasTexture);
-    glDrawArrays(GL_TRIANGLES, 0, textCorners);
-    glDisable(GL_BLEND);
+    // The labels over everything (axes.h).
+    drawLabels();
 
     glutSwapBuffers();
 }
@@ -1066,6 +479,7 @@ static void reshape(int width, int height)
                                   static_cast<double>(NEAR_PLANE), FAR_PLANE);
     windowWidth = w;
     windowHeight = h;
+    labelWindow(w, h);
     glViewport(0, 0, width, height);
 }
 
@@ -1088,7 +502,7 @@ int main(int argc, char** argv)
     int cells = DEFAULT_CELLS;
     readFunctionArguments(argc, argv, MAX_CELLS, text, cells);
     std::string report;
-    if (!plotFunction(text, cells, report)) {
+    if (!newPlot(text, cells, report)) {
         refuseInput(report);
     }
 
@@ -1109,48 +523,8 @@ int main(int argc, char** argv)
     uploadVertices();
     describeVertices();
 
-    // The axes' lines change with the camera: a buffer of their own,
-    // made as big as they can be and refilled every frame.
-    glGenVertexArrays(1, &axisArray);
-    glBindVertexArray(axisArray);
-    glGenBuffers(1, &axisBuffer);
-    glBindBuffer(GL_ARRAY_BUFFER, axisBuffer);
-    glBufferData(GL_ARRAY_BUFFER, sizeof axisVertices, nullptr, GL_DYNAMIC_DRAW);
-    describeVertices();
-
-    // The text: its own shaders, and the atlas as a texture of one
-    // channel, a byte a pixel (rows of any length: unpack alignment 1).
-    // Each glyph is drawn at its own size on whole pixels, so each pixel
-    // of the window takes the one pixel of the atlas it falls on: nearest
-    // sampling, which keeps the glyphs as sharp as they were baked.
-    textProgram = buildShaderProgram(TEXT_VERTEX_SHADER, TEXT_FRAGMENT_SHADER);
-    glUseProgram(textProgram);
-    windowSizeUniform = glGetUniformLocation(textProgram, "windowSize");
-    glUniform2f(glGetUniformLocation(textProgram, "atlasSize"),
-                static_cast<float>(GLYPH_ATLAS.width), static_cast<float>(GLYPH_ATLAS.height));
-    glUniform1i(glGetUniformLocation(textProgram, "atlas"), 0);
-    glGenTextures(1, &atlasTexture);
-    glBindTexture(GL_TEXTURE_2D, atlasTexture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, GLYPH_ATLAS.width, GLYPH_ATLAS.height, 0, GL_RED,
-                 GL_UNSIGNED_BYTE, GLYPH_ATLAS.pixels);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-
-    // A glyph's corner: two floats of position, two of atlas point.
-    glGenVertexArrays(1, &textArray);
-    glBindVertexArray(textArray);
-    glGenBuffers(1, &textBuffer);
-    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
-    glBufferData(GL_ARRAY_BUFFER, sizeof glyphCorners, nullptr, GL_DYNAMIC_DRAW);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(GlyphCorner),
-                          reinterpret_cast<const void*>(offsetof(GlyphCorner, x)));
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(GlyphCorner),
-                          reinterpret_cast<const void*>(offsetof(GlyphCorner, u)));
-    glEnableVertexAttribArray(1);
+    // Lesson 10's axes and labels, with room for the values too.
+    makeAxesAndLabels(VALUE_VERTICES, VALUE_LABELS);
 
     // The key's end values, which the window has no text for: said once
     // the window is there to show what they belong to.
@@ -1160,7 +534,8 @@ int main(int argc, char** argv)
     orbitWithInput(keyboard);
     orbitReleases(released);
     glutPassiveMotionFunc(pointerMoved);
-    acceptNewFunctions(plotFunction, uploadVertices, text, cells, MAX_CELLS, &lowest, &highest);
+    acceptNewFunctions(newPlot, uploadVertices, text, cells, MAX_CELLS, &plot.lowest,
+                       &plot.highest);
     acceptNewShaders(VERTEX_SHADER, FRAGMENT_SHADER, useShaderProgram);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();
