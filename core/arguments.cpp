@@ -61,8 +61,8 @@ bool readFunction(const std::string& text, Expression& f, std::string& why)
     return false;
 }
 
-std::string plotReport(long leftOut, int cells, double lowest, double highest,
-                       double lowestDrawn, double highestDrawn)
+std::string plotReport(long leftOut, int cells, double lowest, double highest, double lowestDrawn,
+                       double highestDrawn)
 {
     std::string report;
     if (leftOut > 0) {

@@ -45,8 +45,8 @@ bool readFunction(const std::string& text, Expression& f, std::string& why);
 // their corners, and which values of f the colour key's ends stand for,
 // drawn at which heights (a constant f: its one value, drawn flat in the
 // middle).
-std::string plotReport(long leftOut, int cells, double lowest, double highest,
-                       double lowestDrawn, double highestDrawn);
+std::string plotReport(long leftOut, int cells, double lowest, double highest, double lowestDrawn,
+                       double highestDrawn);
 
 // Ends the program with the sentence why, on standard error, and status 2.
 [[noreturn]] void refuseInput(const std::string& why);
