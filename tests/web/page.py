@@ -192,7 +192,10 @@ def lose(browser, url):
     if state != "lost" or "start it again" not in said or focused != "start-again" or not hidden:
         return [f"{url}: a lost WebGL context left the state {state}, the message {said!r}, "
                 f"the focus on {focused!r} and the picture {'hidden' if hidden else 'shown'}"]
-    browser.evaluate("document.getElementById('start-again').click()")
+    # Clicked once this call has returned: the click reloads the page, and
+    # WebKit's driver fails a script whose page unloads before it answers.
+    browser.evaluate("setTimeout(() => document.getElementById('start-again').click(), 0); "
+                     "document.documentElement.dataset.state = 'loading'")
     states = browser.call("ready", url)
     return [f"{url}: started again: {s}" for s in states if not s.endswith("=running")]
 
