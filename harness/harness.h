@@ -17,8 +17,8 @@
 // built first and brings, through lessons_built.h (made from the registry
 // lessons/lessons.txt), each built lesson's path and window title as the
 // string macros VELMOR3_PROGRAM, VELMOR3_TITLE, ... and the list of them
-// all, lessons::BUILT and lessons::PROGRAMS.  VELMOR7_PROGRAM is defined
-// only where lesson 7 is built (it needs freeglut).
+// all, lessons::BUILT.  VELMOR7_PROGRAM is defined only where lesson 7 is
+// built (it needs freeglut).
 //
 // How frames are recognised.  Waiting for a picture to "settle" is both
 // slow and unreliable, so the harness preloads a small library of its own
@@ -325,11 +325,6 @@ class Lesson {
     {
         return frames_;
     }
-    // The size the window had once the last frame was shown.
-    Size lastFrameSize() const
-    {
-        return lastFrameSize_;
-    }
 
     // The window's client area, as XGetImage (and so xwd) reads it.
     Image capture() const;
@@ -401,6 +396,7 @@ class Lesson {
     unsigned frames_ = 0;
     std::uint32_t repaintsAsked_ = 0;
     std::uint32_t repaintAnswered_ = 0;
+    // The size the window had once the last frame was shown.
     Size lastFrameSize_;
     bool reaped_ = false;
     ExitStatus status_;
@@ -433,6 +429,8 @@ struct ChildOutput {
     int inherited = -1; // a descriptor it inherits (others close on exec)
     // The signal it gets if this process dies first.
     int deathSignal = SIGKILL;
+    // Whether a crash may leave a core file (else it shows only as a signal).
+    bool coreFile = true;
 };
 
 // Starts `command` (looked up on PATH) with `environment`, in a process
@@ -445,6 +443,22 @@ pid_t startProcess(std::vector<std::string> command, std::vector<std::string> en
 // false if it still runs then (it is left running); otherwise true, with
 // how it ended in `status` if given.
 bool waitForChild(pid_t pid, Clock::time_point deadline, ExitStatus* status = nullptr);
+
+// A program run to its end by runToEnd.
+struct Finished {
+    ExitStatus status;
+    bool hung = false; // still running at the time limit, then killed
+    Milliseconds elapsed{0};
+    std::string output; // its standard output and error together
+};
+
+// Runs `command` with `environment` as startProcess does, without core
+// files, its standard output and error both into `logPath` (a temporary
+// file, removed after, if empty), and waits at most `limit` for it to end;
+// one still running then is killed.  Throws HarnessError if it cannot
+// start.
+Finished runToEnd(std::vector<std::string> command, std::vector<std::string> environment,
+                  Milliseconds limit, const std::string& logPath = "");
 
 // Runs a command, waits for it (with a timeout) and returns what it wrote
 // to standard output; standard error goes to `errors` if given.  Throws

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +99,10 @@ pid_t startProcess(std::vector<std::string> command, std::vector<std::string> en
     }
     if (output.inherited >= 0) {
         fcntl(output.inherited, F_SETFD, 0);
+    }
+    if (!output.coreFile) {
+        const rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
     }
     execvpe(argv[0], argv.data(), envp.data());
     const char* message = "harness: cannot execute ";
@@ -206,6 +211,39 @@ std::string runCommand(const std::vector<std::string>& command, Milliseconds tim
                            "): " + tail(errorText));
     }
     return output;
+}
+
+Finished runToEnd(std::vector<std::string> command, std::vector<std::string> environment,
+                  Milliseconds limit, const std::string& logPath)
+{
+    const std::string log = logPath.empty() ? makeLogFile("harness-run") : logPath;
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw HarnessError("cannot write " + log + ": " + std::strerror(errno));
+    }
+    ChildOutput output{fd, fd};
+    output.coreFile = false;
+    Finished run;
+    const Clock::time_point start = Clock::now();
+    pid_t pid = -1;
+    try {
+        pid = startProcess(std::move(command), std::move(environment), output);
+    } catch (const HarnessError&) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+    run.hung = !waitForChild(pid, start + limit, &run.status);
+    if (run.hung) {
+        kill(-pid, SIGKILL);
+        waitForChild(pid, Clock::time_point::max(), &run.status);
+    }
+    run.elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+    run.output = readFile(log);
+    if (logPath.empty()) {
+        unlink(log.c_str());
+    }
+    return run;
 }
 
 std::string makeTemporaryDirectory(const std::string& prefix)

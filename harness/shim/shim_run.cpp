@@ -3,17 +3,12 @@
 // failure comes back as one sentence naming the cause and the fix.
 #include "shim_run.h"
 
-#include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <sstream>
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -91,33 +86,22 @@ ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& 
     settings.emplace_back("VELMOR_SHIM_START_NS", std::to_string(monotonicNs()));
     // An inherited setting of the shim's (a capture, a warm-up) would
     // change the run.
-    std::vector<std::string> environment = harness::environmentWith(settings, {"VELMOR_SHIM_"});
-    std::vector<char*> argvPointers = harness::pointers(argv);
-    std::vector<char*> environmentPointers = harness::pointers(environment);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(log, STDOUT_FILENO);
-        dup2(log, STDERR_FILENO);
-        execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
-        _exit(127);
-    }
-    if (pid < 0) {
-        run.error = std::string("cannot fork: ") + std::strerror(errno) + ".";
+    const std::vector<std::string> environment =
+        harness::environmentWith(settings, {"VELMOR_SHIM_"});
+    harness::Finished finished;
+    try {
+        finished = harness::runToEnd(argv, environment,
+                                     std::chrono::seconds(options.timeoutSeconds), logPath);
+    } catch (const harness::HarnessError& error) {
+        run.error = error.what();
         return run;
     }
-    harness::ExitStatus status;
-    if (!harness::waitForChild(
-            pid, harness::Clock::now() + std::chrono::seconds(options.timeoutSeconds), &status)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        run.output = harness::readFile(logPath);
+    run.output = finished.output;
+    if (finished.hung) {
         run.error = base + " did not finish " + std::to_string(options.frames) + " frames within " +
                     std::to_string(options.timeoutSeconds) + " s.";
         return run;
     }
-    run.output = harness::readFile(logPath);
 
     std::istringstream lines(harness::readFile(reportPath));
     std::string line;
@@ -129,8 +113,8 @@ ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& 
         std::string& value = run.report[line.substr(0, equals)];
         value += (value.empty() ? "" : ", ") + line.substr(equals + 1);
     }
-    if (!status.exited || status.code != 0 || !run.has("complete")) {
-        run.error = base + " ended with " + status.describe() +
+    if (!finished.status.exited || finished.status.code != 0 || !run.has("complete")) {
+        run.error = base + " ended with " + finished.status.describe() +
                     " without a complete report; its output: " + run.output;
     }
     return run;

@@ -33,7 +33,8 @@ inline const LessonInfo LESSON5 = {"velmor5", VELMOR5_PROGRAM, VELMOR5_TITLE, sc
 inline const LessonInfo LESSON6 = {"velmor6", VELMOR6_PROGRAM, VELMOR6_TITLE, scene::raisedBump};
 inline const LessonInfo ALL_LESSONS[] = {LESSON3, LESSON4, LESSON5, LESSON6};
 
-// GoogleTest prints a lesson parameter by its name.
+// GoogleTest prints a lesson parameter by its name, and names its cases
+// so (testing::PrintToStringParamName).
 inline std::ostream& operator<<(std::ostream& out, const LessonInfo& lesson)
 {
     return out << lesson.name;

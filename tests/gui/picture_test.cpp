@@ -400,9 +400,7 @@ void expectGreenBetween(const Rgb& colour, double low, double high, const std::s
 class EveryLesson : public testing::TestWithParam<LessonInfo> {};
 
 INSTANTIATE_TEST_SUITE_P(Lessons, EveryLesson, testing::ValuesIn(gui::ALL_LESSONS),
-                         [](const testing::TestParamInfo<LessonInfo>& info) {
-                             return std::string(info.param.name);
-                         });
+                         testing::PrintToStringParamName());
 
 // The window: its title, the size the program asks for, and the
 // toolkit's -geometry option reaching glutInit (the harness passes

@@ -436,9 +436,7 @@ class EveryLesson : public testing::TestWithParam<LessonInfo> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Lessons, EveryLesson, testing::ValuesIn(gui::ALL_LESSONS),
-                         [](const testing::TestParamInfo<LessonInfo>& info) {
-                             return std::string(info.param.name);
-                         });
+                         testing::PrintToStringParamName());
 
 // Every frame is the lesson's calls, whole, with the exact count, and
 // the same calls with the same values every time: nothing carries over

@@ -14,35 +14,12 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <utility>
 #include <sys/stat.h>
 #include <vector>
 
 namespace {
-
-struct Program {
-    const char* name;
-    const char* path;
-    const char* needs = " ";
-};
-
-// Names the parameter in test output instead of dumping its bytes.
-void PrintTo(const Program& program, std::ostream* out)
-{
-    *out << program.name;
-}
-
-// Every lesson this build makes, from the registry (lessons_built.h).
-std::vector<Program> lessonPrograms()
-{
-    std::vector<Program> programs;
-    for (const lessons::Built& lesson : lessons::BUILT) {
-        programs.push_back({lesson.name, lesson.program, lesson.needs});
-    }
-    return programs;
-}
 
 // Enough frames for any allocation made "only now and then" (a lazily
 // grown buffer, a cache) to show up, and quick: 200 frames of the slowest
@@ -138,12 +115,12 @@ struct Soak {
     }
 };
 
-Soak runSoak(const Program& program, std::vector<std::string> environment)
+Soak runSoak(const lessons::Built& program, std::vector<std::string> environment)
 {
     Soak soak;
     soak.directory = outputDirectory(std::string("soak-") + program.name);
     ShimOptions options;
-    options.program = program.path;
+    options.program = program.program;
     options.arguments = {"-geometry", "+0+0"};
     options.frames = SOAK_FRAMES;
     options.rssFrame = SOAK_BASE_FRAME;
@@ -175,13 +152,13 @@ TEST(AllocationCounter, SeesEveryAllocationAProgramMakesInItsFrames)
     EXPECT_NE(run.text("alloc_caller"), "");
 }
 
-class LessonMemory : public ::testing::TestWithParam<Program> {};
+class LessonMemory : public ::testing::TestWithParam<lessons::Built> {};
 
 TEST_P(LessonMemory, MakesNoHeapAllocationWhileDrawing)
 {
-    const Program& lesson = GetParam();
+    const lessons::Built& lesson = GetParam();
     const ShimRun run =
-        runFrames(lesson.path, ALLOCATION_FRAMES,
+        runFrames(lesson.program, ALLOCATION_FRAMES,
                   outputDirectory(std::string("alloc-") + lesson.name), ALLOCATION_TIMEOUT_S);
     ASSERT_EQ(run.error, "");
     EXPECT_EQ(run.number("frames"), ALLOCATION_FRAMES);
@@ -198,7 +175,7 @@ TEST_P(LessonMemory, MakesNoHeapAllocationWhileDrawing)
 
 TEST_P(LessonMemory, Soak2000RedrawsWithoutGrowthAndWithTheSamePicture)
 {
-    const Program& lesson = GetParam();
+    const lessons::Built& lesson = GetParam();
     const Soak soak = runSoak(lesson, {});
     ASSERT_EQ(soak.run.error, "");
     ASSERT_EQ(soak.run.number("frames"), SOAK_FRAMES);
@@ -222,7 +199,7 @@ TEST_P(LessonMemory, Soak2000RedrawsWithoutGrowthAndWithTheSamePicture)
 // draws an empty frame, so its 2000 frames take a fraction of a second.
 TEST(SoakMeasure, SeesALeakOfOneKibibytePerFrame)
 {
-    const Program probe = {"alloc_probe", ALLOC_PROBE_PROGRAM};
+    const lessons::Built probe = {"alloc_probe", ALLOC_PROBE_PROGRAM, "", " "};
     const Soak soak =
         runSoak(probe, {"ALLOC_PROBE_LEAK_BYTES=" + std::to_string(PROBE_LEAK_BYTES)});
     ASSERT_EQ(soak.run.error, "");
@@ -233,9 +210,8 @@ TEST(SoakMeasure, SeesALeakOfOneKibibytePerFrame)
     EXPECT_GT(soak.heapGrowthKib, SOAK_HEAP_GROWTH_LIMIT_KIB) << soak.heapText();
 }
 
-INSTANTIATE_TEST_SUITE_P(Lessons, LessonMemory, ::testing::ValuesIn(lessonPrograms()),
-                         [](const ::testing::TestParamInfo<Program>& info) {
-                             return std::string(info.param.name);
-                         });
+// Every lesson this build makes, from the registry (lessons_built.h).
+INSTANTIATE_TEST_SUITE_P(Lessons, LessonMemory, ::testing::ValuesIn(lessons::BUILT),
+                         ::testing::PrintToStringParamName());
 
 } // namespace

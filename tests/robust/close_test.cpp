@@ -26,11 +26,6 @@ constexpr harness::Milliseconds PROMPT_EXIT(2000);
 constexpr int PENDING_WIDTH = 640;
 constexpr int PENDING_HEIGHT = 360;
 
-std::string baseName(const std::string& path)
-{
-    return path.substr(path.find_last_of('/') + 1);
-}
-
 void expectCleanExit(const harness::ExitStatus& status, harness::Lesson& lesson,
                      harness::Milliseconds took)
 {
@@ -41,7 +36,7 @@ void expectCleanExit(const harness::ExitStatus& status, harness::Lesson& lesson,
     EXPECT_LT(took.count(), PROMPT_EXIT.count()) << "the process took this long to end";
 }
 
-class CloseLikeAWindowManager : public ::testing::TestWithParam<const char*> {
+class CloseLikeAWindowManager : public ::testing::TestWithParam<lessons::Built> {
   protected:
     harness::VirtualDisplay display_;
 };
@@ -50,7 +45,7 @@ class CloseLikeAWindowManager : public ::testing::TestWithParam<const char*> {
 
 TEST_P(CloseLikeAWindowManager, EndsTheProcessWithStatusZero)
 {
-    harness::Lesson lesson(display_, {GetParam()});
+    harness::Lesson lesson(display_, {GetParam().program});
     const auto start = harness::Clock::now();
     const harness::ExitStatus status = lesson.close();
     const auto took =
@@ -64,7 +59,7 @@ TEST_P(CloseLikeAWindowManager, EndsTheProcessWithStatusZero)
 // the middle of a reshape and repaint.
 TEST_P(CloseLikeAWindowManager, EndsTheProcessWhenTheCloseFollowsAResize)
 {
-    harness::Lesson lesson(display_, {GetParam()});
+    harness::Lesson lesson(display_, {GetParam().program});
     Display* x = display_.connection();
     XResizeWindow(x, lesson.window(), PENDING_WIDTH, PENDING_HEIGHT);
     XFlush(x);
@@ -77,7 +72,5 @@ TEST_P(CloseLikeAWindowManager, EndsTheProcessWhenTheCloseFollowsAResize)
 
 // Lesson 7 asks the toolkit to return from its event loop instead, and
 // returns 0 from main.
-INSTANTIATE_TEST_SUITE_P(Lessons, CloseLikeAWindowManager, ::testing::ValuesIn(lessons::PROGRAMS),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return baseName(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lessons, CloseLikeAWindowManager, ::testing::ValuesIn(lessons::BUILT),
+                         ::testing::PrintToStringParamName());

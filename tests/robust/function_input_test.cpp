@@ -6,42 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 namespace {
 
-struct Outcome {
-    harness::ExitStatus status;
-    std::string output;
-};
-
-Outcome runWithoutDisplay(const std::vector<std::string>& arguments)
+harness::Finished runWithoutDisplay(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> words = {VELMOR9_PROGRAM};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environment = harness::environmentWith({}, {"DISPLAY"});
-    const std::string directory = harness::makeTemporaryDirectory("velmor9-input");
-    const std::string log = directory + "/output";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDOUT_FILENO);
-        dup2(fd, STDERR_FILENO);
-        execve(words[0].c_str(), harness::pointers(words).data(),
-               harness::pointers(environment).data());
-        _exit(127);
-    }
-    Outcome run;
-    EXPECT_TRUE(harness::waitForChild(pid, harness::Clock::now() + harness::Milliseconds(10000),
-                                      &run.status))
-        << "still running after 10 s";
-    run.output = harness::readFile(log);
-    unlink(log.c_str());
-    rmdir(directory.c_str());
+    const harness::Finished run = harness::runToEnd(
+        words, harness::environmentWith({}, {"DISPLAY"}), harness::Milliseconds(10000));
+    EXPECT_FALSE(run.hung) << "still running after 10 s";
     return run;
 }
 
@@ -78,7 +54,7 @@ TEST(FunctionInput, EachBadInputIsOneSentenceAndStatus2)
         {{"--", "-x +"}, "\"-x +\" cannot be plotted: at column 5, "},
     };
     for (const Case& c : cases) {
-        const Outcome run = runWithoutDisplay(c.arguments);
+        const harness::Finished run = runWithoutDisplay(c.arguments);
         const std::string shown = c.arguments[0].substr(0, 20);
         EXPECT_TRUE(run.status.exited && run.status.code == 2)
             << shown << ": " << run.status.describe() << "\n"

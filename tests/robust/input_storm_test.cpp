@@ -33,14 +33,14 @@ std::vector<std::string> toTheBounds()
     return words;
 }
 
-class InputStorm : public ::testing::TestWithParam<const char*> {};
+class InputStorm : public ::testing::TestWithParam<lessons::Built> {};
 
 } // namespace
 
 TEST_P(InputStorm, KeepsTheCameraInBoundsAndDrawsTheRightPictureAfterwards)
 {
     harness::VirtualDisplay display;
-    harness::Lesson lesson(display, {GetParam()});
+    harness::Lesson lesson(display, {GetParam().program});
     lesson.sendInput(toTheBounds());
     const harness::Image bounded = lesson.capture();
     lesson.sendInput({"key", "r"});
@@ -83,22 +83,19 @@ TEST_P(InputStorm, KeepsTheCameraInBoundsAndDrawsTheRightPictureAfterwards)
 namespace {
 
 // The built lessons that the controls' list says turn with the arrow keys.
-std::vector<const char*> orbitingLessons()
+std::vector<lessons::Built> orbitingLessons()
 {
-    std::vector<const char*> programs;
+    std::vector<lessons::Built> orbiting;
     for (const lessons::Built& lesson : lessons::BUILT) {
         if (std::string(ORBITING_LESSONS).find(" " + std::string(lesson.name) + " ") !=
             std::string::npos) {
-            programs.push_back(lesson.program);
+            orbiting.push_back(lesson);
         }
     }
-    return programs;
+    return orbiting;
 }
 
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Lessons, InputStorm, ::testing::ValuesIn(orbitingLessons()),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             const std::string path = info.param;
-                             return path.substr(path.find_last_of('/') + 1);
-                         });
+                         ::testing::PrintToStringParamName());

@@ -14,49 +14,23 @@
 // After GoogleTest, whose headers use names that Xlib defines as macros.
 #include <X11/Xlib.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 // A program that cannot reach a display has nothing to wait for; two
 // seconds is generous even under the sanitizers (it takes a few ms).
 constexpr std::chrono::milliseconds TIME_LIMIT(2000);
-constexpr std::chrono::milliseconds POLL_INTERVAL(5);
 
 // Display numbers far above the ones Xvfb -displayfd hands out (it takes
 // the lowest free one), searched for one that nothing serves.
 constexpr int FIRST_UNUSED_CANDIDATE = 4000;
 constexpr int CANDIDATES = 100;
-
-struct Outcome {
-    int status = 0;    // as from waitpid
-    bool hung = false; // still running at the time limit, then killed
-    std::chrono::milliseconds elapsed{0};
-    std::string output; // standard output and error together
-};
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // A display name that refuses connections now: no socket file, no lock
 // file, and a connection attempt fails.
@@ -81,61 +55,16 @@ std::string unusedDisplay()
 }
 
 // Runs program with arguments, DISPLAY set to display (or removed if
-// display is null) and core files off, and waits at most TIME_LIMIT.
-Outcome run(const std::string& program, const std::vector<std::string>& arguments,
-            const char* display)
+// display is null), and waits at most TIME_LIMIT.
+harness::Finished run(const std::string& program, const std::vector<std::string>& arguments,
+                      const char* display)
 {
-    const std::string directory = harness::makeTemporaryDirectory("no-display");
-    const std::string log = directory + "/output";
     std::vector<std::string> words = {program};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-
-    Outcome outcome;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // A crash must show as a signal, not leave a core file behind.
-        const rlimit noCore = {0, 0};
-        setrlimit(RLIMIT_CORE, &noCore);
-        if (display != nullptr) {
-            setenv("DISPLAY", display, 1);
-        } else {
-            unsetenv("DISPLAY");
-        }
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDOUT_FILENO);
-        dup2(fd, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    if (pid < 0) {
-        ADD_FAILURE() << "cannot fork";
-        return outcome;
-    }
-    for (;;) {
-        const pid_t done = waitpid(pid, &outcome.status, WNOHANG);
-        outcome.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-        if (done == pid) {
-            break;
-        }
-        if (outcome.elapsed > TIME_LIMIT) {
-            outcome.hung = true;
-            kill(pid, SIGKILL);
-            waitpid(pid, &outcome.status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(POLL_INTERVAL);
-    }
-    outcome.output = readFile(log);
-    unlink(log.c_str());
-    rmdir(directory.c_str());
-    return outcome;
+    return harness::runToEnd(words,
+                             display != nullptr ? harness::environmentWith({{"DISPLAY", display}})
+                                                : harness::environmentWith({}, {"DISPLAY"}),
+                             TIME_LIMIT);
 }
 
 // The one line freeglut writes when it cannot open the display, naming
@@ -145,54 +74,50 @@ std::string expectedReason(const std::string& program, const std::string& displa
     return "freeglut (" + program + "): failed to open display '" + display + "'\n";
 }
 
-void expectCleanFailure(const Outcome& outcome, const std::string& reason)
+void expectCleanFailure(const harness::Finished& outcome, const std::string& reason)
 {
     ASSERT_FALSE(outcome.hung) << "still running after " << TIME_LIMIT.count()
                                << " ms; output so far: " << outcome.output;
     EXPECT_LT(outcome.elapsed, TIME_LIMIT);
-    ASSERT_FALSE(WIFSIGNALED(outcome.status))
-        << "ended by signal " << WTERMSIG(outcome.status) << "; output: " << outcome.output;
-    ASSERT_TRUE(WIFEXITED(outcome.status));
-    EXPECT_NE(WEXITSTATUS(outcome.status), 0) << "a program that showed nothing reported success";
-    EXPECT_NE(WEXITSTATUS(outcome.status), 127) << "the program could not be started";
+    ASSERT_TRUE(outcome.status.exited)
+        << "ended by " << outcome.status.describe() << "; output: " << outcome.output;
+    EXPECT_NE(outcome.status.code, 0) << "a program that showed nothing reported success";
+    EXPECT_NE(outcome.status.code, 127) << "the program could not be started";
     EXPECT_EQ(outcome.output, reason);
 }
 
-class NoDisplay : public ::testing::TestWithParam<const char*> {};
+class NoDisplay : public ::testing::TestWithParam<lessons::Built> {};
 
 } // namespace
 
 TEST_P(NoDisplay, EndsAtOnceWithTheToolkitsReason)
 {
-    const std::string program = GetParam();
+    const std::string program = GetParam().program;
     const std::string nowhere = unusedDisplay();
     ASSERT_FALSE(nowhere.empty()) << "found no unused display number to point DISPLAY at";
 
     {
         SCOPED_TRACE("DISPLAY unset");
-        const Outcome outcome = run(program, {}, nullptr);
+        const harness::Finished outcome = run(program, {}, nullptr);
         expectCleanFailure(outcome, expectedReason(program, ""));
         RecordProperty("unset_ms", static_cast<int>(outcome.elapsed.count()));
     }
     {
         SCOPED_TRACE("DISPLAY=" + nowhere);
-        const Outcome outcome = run(program, {}, nowhere.c_str());
+        const harness::Finished outcome = run(program, {}, nowhere.c_str());
         expectCleanFailure(outcome, expectedReason(program, nowhere));
         RecordProperty("nowhere_ms", static_cast<int>(outcome.elapsed.count()));
     }
     {
         // The toolkit's own option reaches it through the command line.
         SCOPED_TRACE("-display " + nowhere);
-        const Outcome outcome = run(program, {"-display", nowhere}, nullptr);
+        const harness::Finished outcome = run(program, {"-display", nowhere}, nullptr);
         expectCleanFailure(outcome, expectedReason(program, nowhere));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lessons, NoDisplay, ::testing::ValuesIn(lessons::PROGRAMS),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             const std::string path = info.param;
-                             return path.substr(path.find_last_of('/') + 1);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lessons, NoDisplay, ::testing::ValuesIn(lessons::BUILT),
+                         ::testing::PrintToStringParamName());
 
 #ifdef VELMOR8_PROGRAM
 
@@ -206,7 +131,7 @@ TEST(NoCoreProfile, SaysWhatTheLessonNeedsAndWhatTheDisplayOffers)
 {
     harness::VirtualDisplay display;
     setenv("MESA_GL_VERSION_OVERRIDE", "3.0", 1);
-    const Outcome outcome = run(VELMOR8_PROGRAM, {}, display.name().c_str());
+    const harness::Finished outcome = run(VELMOR8_PROGRAM, {}, display.name().c_str());
     unsetenv("MESA_GL_VERSION_OVERRIDE");
     const std::string sentence = "The lesson \"8. Buffers and shaders\" needs OpenGL 3.3 with the "
                                  "core profile, but this display offers OpenGL 3.0 ";
@@ -222,7 +147,7 @@ TEST(NoCoreProfile, SaysWhenTheShadingLanguageIsWhatIsMissing)
 {
     harness::VirtualDisplay display;
     setenv("MESA_GLSL_VERSION_OVERRIDE", "130", 1);
-    const Outcome outcome = run(VELMOR8_PROGRAM, {}, display.name().c_str());
+    const harness::Finished outcome = run(VELMOR8_PROGRAM, {}, display.name().c_str());
     unsetenv("MESA_GLSL_VERSION_OVERRIDE");
     const std::string sentence = "The lesson \"8. Buffers and shaders\" needs OpenGL 3.3 with the "
                                  "core profile, but this display offers only the shading "
@@ -257,10 +182,10 @@ TEST(BrokenShader, NamesTheShaderAndGivesTheDriversLog)
         SCOPED_TRACE(c.program);
         ASSERT_TRUE(c.applied) << "the edit no longer matches lessons/velmor8.cpp; "
                                   "change it in tests/robust/CMakeLists.txt";
-        const Outcome outcome = run(c.program, {}, display.name().c_str());
+        const harness::Finished outcome = run(c.program, {}, display.name().c_str());
         ASSERT_FALSE(outcome.hung) << outcome.output;
-        ASSERT_TRUE(WIFEXITED(outcome.status)) << outcome.output;
-        EXPECT_EQ(WEXITSTATUS(outcome.status), 1) << outcome.output;
+        ASSERT_TRUE(outcome.status.exited) << outcome.output;
+        EXPECT_EQ(outcome.status.code, 1) << outcome.output;
         EXPECT_EQ(outcome.output.rfind(c.says, 0), 0u) << outcome.output;
         EXPECT_NE(outcome.output.find(c.log, c.says.size()), std::string::npos) << outcome.output;
     }

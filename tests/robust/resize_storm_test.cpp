@@ -87,11 +87,6 @@ class Sequence {
     std::uint64_t state_ = 0x5eed;
 };
 
-std::string baseName(const std::string& path)
-{
-    return path.substr(path.find_last_of('/') + 1);
-}
-
 // Reads frames until the program has drawn nothing for `quiet`: then no
 // frame is in flight, so a frame reported after the next resize was drawn
 // after it.  (A frame report carries the window's size when the frame
@@ -127,7 +122,7 @@ void expectSamePicture(const harness::Image& expected, const harness::Image& act
     }
 }
 
-class ResizeStorm : public ::testing::TestWithParam<const char*> {
+class ResizeStorm : public ::testing::TestWithParam<lessons::Built> {
   protected:
     harness::VirtualDisplay display_;
 };
@@ -136,7 +131,7 @@ class ResizeStorm : public ::testing::TestWithParam<const char*> {
 
 TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
 {
-    harness::Lesson lesson(display_, {GetParam()});
+    harness::Lesson lesson(display_, {GetParam().program});
     settle(lesson, QUIET);
     const harness::Image undisturbed = lesson.capture();
     ASSERT_EQ(undisturbed.width(), WINDOW_SIZE);
@@ -184,12 +179,12 @@ TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
     settle(lesson, QUIET);
     EXPECT_EQ(resizes, TOTAL_RESIZES);
     ASSERT_TRUE(lesson.running()) << lesson.output();
-    expectSamePicture(undisturbed, lesson.capture(), baseName(GetParam()) + "-after-storm");
+    expectSamePicture(undisturbed, lesson.capture(), std::string(GetParam().name) + "-after-storm");
 
     // Still answering: a repaint draws the same picture again.
     lesson.repaint();
     settle(lesson, QUIET);
-    expectSamePicture(undisturbed, lesson.capture(), baseName(GetParam()) + "-repainted");
+    expectSamePicture(undisturbed, lesson.capture(), std::string(GetParam().name) + "-repainted");
     RecordProperty("frames", static_cast<int>(lesson.framesDrawn()));
 
     // Nothing was written on the way (no GL or X error reports).
@@ -199,10 +194,8 @@ TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
     EXPECT_EQ(status.signal, SIGTERM) << status.describe();
 }
 
-INSTANTIATE_TEST_SUITE_P(Lessons, ResizeStorm, ::testing::ValuesIn(lessons::PROGRAMS),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return baseName(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lessons, ResizeStorm, ::testing::ValuesIn(lessons::BUILT),
+                         ::testing::PrintToStringParamName());
 
 // The window where freeglut leaves it with no window manager, (-1, -1),
 // shrunk to 1 x 1 and so wholly off the screen, then grown back.  The
