@@ -31,9 +31,6 @@ constexpr Milliseconds XVFB_STOP_TIMEOUT(5000);
 // it was sent.
 constexpr Milliseconds INPUT_QUIET(150);
 
-// How much of a program's output goes into an error message.
-constexpr std::size_t OUTPUT_TAIL = 4000;
-
 // The notifier is preloaded; ASan insists on coming first among the
 // preloaded libraries unless told otherwise, which matters when the
 // lessons are built with -fsanitize=address.

@@ -8,11 +8,13 @@
 #include "trace.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <iomanip>
 #include <limits>
 #include <map>
 #include <sstream>
+#include <unistd.h>
 
 namespace harness {
 namespace {
@@ -523,12 +525,32 @@ std::string TraceCall::describe() const
     return text;
 }
 
-LaunchOptions tracedLaunch(const std::string& program, const std::string& traceFile)
+std::vector<TraceCall> recordTrace(VirtualDisplay& display, const std::string& program,
+                                   const std::function<void(Lesson&)>& drive)
 {
-    LaunchOptions options(program);
-    options.wrapper = {APITRACE, "trace", "--output=" + traceFile};
-    options.wrapperPackage = APITRACE_PACKAGE;
-    return options;
+    const std::string directory = makeTemporaryDirectory("velmor-trace");
+    const std::string file =
+        directory + "/" + program.substr(program.find_last_of('/') + 1) + ".trace";
+    const auto removeFile = [&] {
+        std::remove(file.c_str());
+        ::rmdir(directory.c_str());
+    };
+    try {
+        LaunchOptions options(program);
+        options.wrapper = {APITRACE, "trace", "--output=" + file};
+        options.wrapperPackage = APITRACE_PACKAGE;
+        {
+            Lesson lesson(display, options);
+            drive(lesson);
+            lesson.close(); // if drive has not ended it
+        }
+        std::vector<TraceCall> calls = readTrace(file);
+        removeFile();
+        return calls;
+    } catch (...) {
+        removeFile();
+        throw;
+    }
 }
 
 std::vector<TraceCall> parsePickledCalls(const std::string& bytes)

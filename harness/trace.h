@@ -2,10 +2,8 @@
 // apitrace and reads the recording back, call by call, with every float
 // exact.
 //
-//     harness::Lesson lesson(display, harness::tracedLaunch(VELMOR3_PROGRAM, file));
-//     lesson.repaint();
-//     lesson.close();                       // the tracer writes the file
-//     std::vector<harness::TraceCall> calls = harness::readTrace(file);
+//     std::vector<harness::TraceCall> calls = harness::recordTrace(
+//         display, VELMOR3_PROGRAM, [](harness::Lesson& lesson) { lesson.repaint(); });
 //
 // Why `apitrace pickle` and not `apitrace dump`: dump prints floats with
 // about 7 significant digits (-4.6551723 comes out as -4.655172), which
@@ -19,6 +17,7 @@
 #include "harness.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,9 +70,12 @@ struct TraceCall {
     std::string describe() const;
 };
 
-// The launch options for running `program` under `apitrace trace`,
-// writing to traceFile.
-LaunchOptions tracedLaunch(const std::string& program, const std::string& traceFile);
+// Runs `program` under `apitrace trace` on `display`, lets `drive` work
+// the running lesson, closes its window unless `drive` has ended it (the
+// tracer writes its file as the program ends) and returns every call
+// recorded.  The trace file is removed however this ends.
+std::vector<TraceCall> recordTrace(VirtualDisplay& display, const std::string& program,
+                                   const std::function<void(Lesson&)>& drive);
 
 // Reads a trace written by apitrace.  Throws HarnessError if apitrace is
 // not installed (naming the Debian package apitrace) or fails.

@@ -66,26 +66,23 @@ std::vector<float> floatsOf(const harness::TraceValue& blob)
 // Runs the lesson under apitrace, sends each input in turn and keeps the
 // frame each leaves on the screen (with the number of frames drawn by
 // then); returns every frame drawn, as the lesson handed it to OpenGL.
-Recording traceRun(const char* program, const std::string& name,
-                   const std::vector<std::vector<std::string>>& inputs,
+Recording traceRun(const char* program, const std::vector<std::vector<std::string>>& inputs,
                    std::vector<std::pair<unsigned, harness::Image>>* shown = nullptr)
 {
-    const std::string file = harness::makeTemporaryDirectory(name) + "/" + name + ".trace";
     Recording run;
-    {
-        harness::Lesson lesson(gui::sharedDisplay(), harness::tracedLaunch(program, file));
-        for (const std::vector<std::string>& input : inputs) {
-            lesson.sendInput(input);
-            if (shown != nullptr) {
-                shown->push_back({lesson.framesDrawn(), lesson.capture()});
+    const std::vector<harness::TraceCall> calls =
+        harness::recordTrace(gui::sharedDisplay(), program, [&](harness::Lesson& lesson) {
+            for (const std::vector<std::string>& input : inputs) {
+                lesson.sendInput(input);
+                if (shown != nullptr) {
+                    shown->push_back({lesson.framesDrawn(), lesson.capture()});
+                }
             }
-        }
-        run.said = lesson.output();
-        lesson.close();
-    }
+            run.said = lesson.output();
+        });
     Frame frame;
     int matrices = 0, subData = 0;
-    for (const harness::TraceCall& call : harness::readTrace(file)) {
+    for (const harness::TraceCall& call : calls) {
         if (call.name == "glBufferData" && run.vertices.empty() &&
             call.argument("data").kind == harness::TraceValue::Kind::Text) {
             run.vertices = floatsOf(call.argument("data"));
@@ -203,7 +200,7 @@ TEST(Lesson10Axes, LabelsStandAtTheirAxesAndNeverOverlapAllRoundTheSurface)
     for (int step = 0; step < 36; ++step) {
         inputs.push_back(gui::press("Left", 2));
     }
-    const Recording run = traceRun(VELMOR10_PROGRAM, "velmor10-axes", inputs);
+    const Recording run = traceRun(VELMOR10_PROGRAM, inputs);
     const double low = saidValue(run.said, "the lowest value on the grid, f = ");
     const double high = saidValue(run.said, "the highest, f = ");
     ASSERT_TRUE(low < high) << run.said;
@@ -318,7 +315,7 @@ TEST(Lesson11Pick, FindsTheSurfaceExactlyWhereTheFrameShowsIt)
         gui::press("Right", 9), gui::press("Right", 18), gui::press("Down", 4),
         gui::press("Right", 27)};
     std::vector<std::pair<unsigned, harness::Image>> shown;
-    const Recording run = traceRun(VELMOR11_PROGRAM, "velmor11-pick", inputs, &shown);
+    const Recording run = traceRun(VELMOR11_PROGRAM, inputs, &shown);
     const std::size_t points = (gui::CELLS_PER_SIDE + 1) * (gui::CELLS_PER_SIDE + 1);
     const std::size_t vertices = run.vertices.size() / VERTEX_FLOATS;
     ASSERT_GE(vertices, points);

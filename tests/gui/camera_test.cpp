@@ -190,14 +190,11 @@ TEST(Lesson7Camera, DragTurnsTheCameraHalfADegreePerPixel)
 // start is exactly lesson 5's; half way round it is (-10, -10, 10).
 TEST(Lesson7Camera, EachFrameLoadsTheViewThenBeginsThenSetsTheDepthTest)
 {
-    const std::string file = harness::makeTemporaryDirectory("velmor7-trace") + "/velmor7.trace";
-    {
-        harness::Lesson lesson(gui::sharedDisplay(), harness::tracedLaunch(VELMOR7_PROGRAM, file));
-        lesson.sendInput(press("Right", 36));
-        lesson.sendInput(press("d"));
-        lesson.close();
-    }
-    const std::vector<harness::TraceCall> calls = harness::readTrace(file);
+    const std::vector<harness::TraceCall> calls =
+        harness::recordTrace(gui::sharedDisplay(), VELMOR7_PROGRAM, [](harness::Lesson& lesson) {
+            lesson.sendInput(press("Right", 36));
+            lesson.sendInput(press("d"));
+        });
     struct Frame {
         double eye[3];
         bool depthTest;
@@ -371,14 +368,11 @@ TEST(Lesson8Camera, DrawsLesson7sPicturesWithTheDifferencesExplained)
 // test, and two draws: the grid's lines, then the surface's triangles.
 TEST(Lesson8Camera, SendsTheVerticesOnceAndDrawsEachFrameInTwoCalls)
 {
-    const std::string file = harness::makeTemporaryDirectory("velmor8-trace") + "/velmor8.trace";
-    {
-        harness::Lesson lesson(gui::sharedDisplay(), harness::tracedLaunch(VELMOR8_PROGRAM, file));
-        lesson.sendInput(press("Right", 36));
-        lesson.sendInput(press("d"));
-        lesson.close();
-    }
-    const std::vector<harness::TraceCall> calls = harness::readTrace(file);
+    const std::vector<harness::TraceCall> calls =
+        harness::recordTrace(gui::sharedDisplay(), VELMOR8_PROGRAM, [](harness::Lesson& lesson) {
+            lesson.sendInput(press("Right", 36));
+            lesson.sendInput(press("d"));
+        });
     // glutSwapBuffers flushes, then swaps.
     const std::vector<std::string> frame = {
         "glUniformMatrix4fv", "glClearColor", "glClear",       "glEnable",

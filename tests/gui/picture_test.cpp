@@ -108,13 +108,14 @@ struct Box {
     }
 };
 
-// The smallest box around everything that is not white background.
-Box drawnBox(const Image& image)
+// The smallest box around the pixels of a width x height window where
+// inside(x, y) holds.
+template <typename Inside> Box boxAround(int width, int height, Inside inside)
 {
-    Box box{image.width(), image.height(), -1, -1};
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (!isWhite(image.pixel(x, y))) {
+    Box box{width, height, -1, -1};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (inside(x, y)) {
                 box.left = std::min(box.left, x);
                 box.right = std::max(box.right, x);
                 box.top = std::min(box.top, y);
@@ -123,6 +124,14 @@ Box drawnBox(const Image& image)
         }
     }
     return box;
+}
+
+// The smallest box around everything that is not white background.
+Box drawnBox(const Image& image)
+{
+    return boxAround(image.width(), image.height(), [&](int x, int y) {
+        return !isWhite(image.pixel(x, y));
+    });
 }
 
 // Whether a pixel within `radius` of (column, row) satisfies the test.
@@ -244,6 +253,24 @@ BorderSteps borderSteps(const Image& image, const scene::CellMap& cells)
     return result;
 }
 
+// The range of the green lit at the four corners of cell (i, j) from
+// their vertex normals.
+std::pair<double, double> cornerLitRange(scene::Surface surface, int i, int j)
+{
+    const std::vector<float> grid = scene::gridCoordinates();
+    double low = 1.0, high = 0.0;
+    for (const int di : {0, 1}) {
+        for (const int dj : {0, 1}) {
+            const double lit =
+                scene::litGreen(scene::vertexNormal(surface, grid[static_cast<std::size_t>(i + di)],
+                                                    grid[static_cast<std::size_t>(j + dj)]));
+            low = std::min(low, lit);
+            high = std::max(high, lit);
+        }
+    }
+    return {low, high};
+}
+
 // Smooth shading interpolates the colours lit at the four corners from
 // their vertex normals: inside a cell the green stays between the
 // lightest and the darkest of its corners.
@@ -251,14 +278,6 @@ void expectShadesBetweenCorners(const LessonInfo& lesson)
 {
     const Image image = picture(lesson);
     const scene::CellMap cells(lesson.surface, image.width(), image.height(), EDGE_MARGIN);
-    const std::vector<float> grid = scene::gridCoordinates();
-    std::vector<int> vertexLevel(grid.size() * grid.size());
-    for (std::size_t i = 0; i < grid.size(); ++i) {
-        for (std::size_t j = 0; j < grid.size(); ++j) {
-            vertexLevel[i * grid.size() + j] = scene::toLevel(
-                scene::litGreen(scene::vertexNormal(lesson.surface, grid[i], grid[j])));
-        }
-    }
     std::size_t checked = 0, outside = 0;
     std::string first;
     for (int y = 0; y < image.height(); ++y) {
@@ -267,12 +286,8 @@ void expectShadesBetweenCorners(const LessonInfo& lesson)
                 continue;
             }
             const auto [i, j] = cellIndices(cells.topCell(x, y));
-            const std::size_t n = grid.size();
-            const std::size_t c = static_cast<std::size_t>(i) * n + static_cast<std::size_t>(j);
-            const int corners[] = {vertexLevel[c], vertexLevel[c + n], vertexLevel[c + n + 1],
-                                   vertexLevel[c + 1]};
-            const int low = *std::min_element(std::begin(corners), std::end(corners));
-            const int high = *std::max_element(std::begin(corners), std::end(corners));
+            const auto [lowLit, highLit] = cornerLitRange(lesson.surface, i, j);
+            const int low = scene::toLevel(lowLit), high = scene::toLevel(highLit);
             const Rgb colour = image.pixel(x, y);
             ++checked;
             if (colour.g + LEVEL_TOLERANCE < low || colour.g > high + LEVEL_TOLERANCE) {
@@ -327,26 +342,14 @@ std::vector<scene::ScreenPoint> gridSamples(bool outerOnly)
 }
 
 // Whether every pixel within `radius` of the pixel lies inside the
-// surface's outline, or whether none is even possibly covered.
-bool surroundedBySurface(const scene::CellMap& cells, int column, int row, int radius)
+// surface's outline (surrounded), or none is even possibly covered (clear;
+// pixels off the window count as neither covered nor inside).
+bool aroundSurface(const scene::CellMap& cells, int column, int row, int radius, bool surrounded)
 {
     for (int y = row - radius; y <= row + radius; ++y) {
         for (int x = column - radius; x <= column + radius; ++x) {
-            if (x < 0 || y < 0 || x >= cells.width() || y >= cells.height() ||
-                !cells.inOutline(x, y)) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-bool clearOfSurface(const scene::CellMap& cells, int column, int row, int radius)
-{
-    for (int y = row - radius; y <= row + radius; ++y) {
-        for (int x = column - radius; x <= column + radius; ++x) {
-            if (x >= 0 && y >= 0 && x < cells.width() && y < cells.height() &&
-                cells.possiblyCovered(x, y)) {
+            const bool on = x >= 0 && y >= 0 && x < cells.width() && y < cells.height();
+            if (surrounded ? !on || !cells.inOutline(x, y) : on && cells.possiblyCovered(x, y)) {
                 return false;
             }
         }
@@ -356,24 +359,6 @@ bool clearOfSurface(const scene::CellMap& cells, int column, int row, int radius
 
 // ---------------------------------------------------------------------------
 // Helpers: blending
-
-// The lit green of a cell's centre: between its corners' (they differ by
-// a level or so near the rim, where these checks look).
-std::pair<double, double> cornerLitRange(scene::Surface surface, int i, int j)
-{
-    const std::vector<float> grid = scene::gridCoordinates();
-    double low = 1.0, high = 0.0;
-    for (const int di : {0, 1}) {
-        for (const int dj : {0, 1}) {
-            const double lit =
-                scene::litGreen(scene::vertexNormal(surface, grid[static_cast<std::size_t>(i + di)],
-                                                    grid[static_cast<std::size_t>(j + dj)]));
-            low = std::min(low, lit);
-            high = std::max(high, lit);
-        }
-    }
-    return {low, high};
-}
 
 // The pixel at the centre of cell (i, j).
 std::pair<int, int> cellCentrePixel(scene::Surface surface, int i, int j)
@@ -568,31 +553,15 @@ TEST_P(EveryLesson, SurfaceLiesWhereTheCameraPutsIt)
 {
     const LessonInfo& lesson = GetParam();
     const scene::CellMap cells(lesson.surface, gui::WINDOW_SIZE, gui::WINDOW_SIZE, 0.0);
-    Box model{gui::WINDOW_SIZE, gui::WINDOW_SIZE, -1, -1};
-    for (int y = 0; y < gui::WINDOW_SIZE; ++y) {
-        for (int x = 0; x < gui::WINDOW_SIZE; ++x) {
-            if (cells.topCell(x, y) != scene::CellMap::NONE) {
-                model.left = std::min(model.left, x);
-                model.right = std::max(model.right, x);
-                model.top = std::min(model.top, y);
-                model.bottom = std::max(model.bottom, y);
-            }
-        }
-    }
+    const Box model = boxAround(gui::WINDOW_SIZE, gui::WINDOW_SIZE, [&](int x, int y) {
+        return cells.topCell(x, y) != scene::CellMap::NONE;
+    });
     const Image image = picture(lesson);
     // Lessons 5 and 6 also draw the grid, which reaches below the surface.
-    Box drawn{gui::WINDOW_SIZE, gui::WINDOW_SIZE, -1, -1};
-    for (int y = 0; y < gui::WINDOW_SIZE; ++y) {
-        for (int x = 0; x < gui::WINDOW_SIZE; ++x) {
-            const Rgb c = image.pixel(x, y);
-            if (c.g > c.r && c.g > MIN_LIT_GREEN / 2) {
-                drawn.left = std::min(drawn.left, x);
-                drawn.right = std::max(drawn.right, x);
-                drawn.top = std::min(drawn.top, y);
-                drawn.bottom = std::max(drawn.bottom, y);
-            }
-        }
-    }
+    const Box drawn = boxAround(gui::WINDOW_SIZE, gui::WINDOW_SIZE, [&](int x, int y) {
+        const Rgb c = image.pixel(x, y);
+        return c.g > c.r && c.g > MIN_LIT_GREEN / 2;
+    });
     EXPECT_NEAR(drawn.top, model.top, 1);
     EXPECT_NEAR(drawn.bottom, model.bottom, 1);
     EXPECT_NEAR(drawn.left, model.left, 1);
@@ -703,7 +672,7 @@ TEST(DomainGrid, ShowsBlackAroundTheSurface)
     std::size_t open = 0, missing = 0;
     for (const scene::ScreenPoint& p : gridSamples(true)) {
         const int column = static_cast<int>(p.column), row = static_cast<int>(p.row);
-        if (!clearOfSurface(cells, column, row, CLEARANCE)) {
+        if (!aroundSurface(cells, column, row, CLEARANCE, false)) {
             continue;
         }
         ++open;
@@ -734,7 +703,7 @@ TEST(DomainGrid, IsHiddenByTheOpaqueSurfaceAndShowsThroughTheTranslucentOne)
     std::size_t covered = 0, shownInOpaque = 0, hiddenInTranslucent = 0;
     for (const scene::ScreenPoint& p : gridSamples(false)) {
         const int column = static_cast<int>(p.column), row = static_cast<int>(p.row);
-        if (!surroundedBySurface(cells, column, row, CLEARANCE)) {
+        if (!aroundSurface(cells, column, row, CLEARANCE, true)) {
             continue;
         }
         ++covered;
@@ -784,7 +753,9 @@ TEST(Transparency, OneLayerOverWhiteIsThreeQuartersLitGreenAndAQuarterWhite)
     const Image opaque = picture(gui::LESSON5);
     const Image translucent = picture(gui::LESSON6);
 
-    // The cell one step in from the corner (x1 = 4.66, y = -5).
+    // The cell one step in from the corner (x1 = 4.66, y = -5).  The lit
+    // green of its centre lies between its corners' (they differ by a
+    // level or so near the rim).
     const int i = gui::CELLS_PER_SIDE - 2, j = 1;
     const auto [low, high] = cornerLitRange(scene::raisedBump, i, j);
     const auto [column, row] = cellCentrePixel(scene::raisedBump, i, j);

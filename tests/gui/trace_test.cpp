@@ -18,18 +18,16 @@
 // glClearColor on, plus the one glXSwapBuffers.  A glFlush of the
 // lesson's own would show as a second glFlush and fail the count.
 #include "gui_support.h"
+#include "test_floats.h"
 #include "trace.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <map>
 
 namespace {
@@ -78,13 +76,6 @@ constexpr double PERSPECTIVE_ULPS = 2.0;
 // ---------------------------------------------------------------------------
 // Float helpers
 
-std::uint32_t bitsOf(float f)
-{
-    std::uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
-}
-
 // How many float ulps (at the value's own scale) value is from reference.
 double floatUlps(float value, double reference)
 {
@@ -109,42 +100,19 @@ struct Recording {
 
 // Runs the lesson under apitrace through the three frames described at
 // the top, and reads the trace.
-// A trace file in a directory of its own, removed however the test ends.
-struct TraceFile {
-    explicit TraceFile(const std::string& name)
-        : directory(harness::makeTemporaryDirectory("velmor-trace")),
-          path(directory + "/" + name + ".trace")
-    {
-    }
-    ~TraceFile()
-    {
-        std::remove(path.c_str());
-        ::rmdir(directory.c_str());
-    }
-    TraceFile(const TraceFile&) = delete;
-    TraceFile& operator=(const TraceFile&) = delete;
-
-    const std::string directory;
-    const std::string path;
-};
-
 Recording record(const LessonInfo& lesson)
 {
-    const TraceFile trace(lesson.name);
-    const std::string& file = trace.path;
     Recording result;
-    {
-        const harness::LaunchOptions options = harness::tracedLaunch(lesson.program, file);
-        harness::Lesson traced(gui::sharedDisplay(), options);
-        traced.repaint();
-        traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
-        const harness::ExitStatus status = traced.close();
-        EXPECT_TRUE(status.exited && status.code == 0)
-            << "closing the window should end the program normally, it ended with "
-            << status.describe() << "; output:\n"
-            << traced.output();
-    }
-    result.calls = harness::readTrace(file);
+    result.calls =
+        harness::recordTrace(gui::sharedDisplay(), lesson.program, [](harness::Lesson& traced) {
+            traced.repaint();
+            traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
+            const harness::ExitStatus status = traced.close();
+            EXPECT_TRUE(status.exited && status.code == 0)
+                << "closing the window should end the program normally, it ended with "
+                << status.describe() << "; output:\n"
+                << traced.output();
+        });
     for (std::size_t i = 0; i < result.calls.size(); ++i) {
         if (result.calls[i].name == "glXSwapBuffers") {
             result.swaps.push_back(i);

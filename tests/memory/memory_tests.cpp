@@ -84,8 +84,10 @@ double nonWhiteShare(const harness::Image& picture)
                                  (static_cast<double>(picture.width()) * picture.height());
 }
 
-ShimRun runFrames(const char* program, long frames, const std::string& directory,
-                  int timeoutSeconds)
+// A run of `frames` frames of the program, its report and log kept in
+// `directory`.
+ShimOptions framesOf(const char* program, long frames, const std::string& directory,
+                     int timeoutSeconds)
 {
     ShimOptions options;
     options.program = program;
@@ -94,7 +96,7 @@ ShimRun runFrames(const char* program, long frames, const std::string& directory
     options.frames = frames;
     options.workDirectory = directory;
     options.timeoutSeconds = timeoutSeconds;
-    return runUnderShimOnOwnDisplay(options);
+    return options;
 }
 
 struct Soak {
@@ -119,14 +121,9 @@ Soak runSoak(const lessons::Built& program, std::vector<std::string> environment
 {
     Soak soak;
     soak.directory = outputDirectory(std::string("soak-") + program.name);
-    ShimOptions options;
-    options.program = program.program;
-    options.arguments = {"-geometry", "+0+0"};
-    options.frames = SOAK_FRAMES;
+    ShimOptions options = framesOf(program.program, SOAK_FRAMES, soak.directory, SOAK_TIMEOUT_S);
     options.rssFrame = SOAK_BASE_FRAME;
     options.capturePrefix = soak.directory + "/frame";
-    options.workDirectory = soak.directory;
-    options.timeoutSeconds = SOAK_TIMEOUT_S;
     // Rasterise in the drawing thread.  With the driver's worker threads the
     // number of rasteriser scenes it keeps (about 10 MiB each) depends on
     // how the threads happen to race, so the heap in use jumps by tens of
@@ -142,8 +139,8 @@ Soak runSoak(const lessons::Built& program, std::vector<std::string> environment
 
 TEST(AllocationCounter, SeesEveryAllocationAProgramMakesInItsFrames)
 {
-    const ShimRun run = runFrames(ALLOC_PROBE_PROGRAM, PROBE_FRAMES, outputDirectory("probe"),
-                                  ALLOCATION_TIMEOUT_S);
+    const ShimRun run = runUnderShimOnOwnDisplay(framesOf(
+        ALLOC_PROBE_PROGRAM, PROBE_FRAMES, outputDirectory("probe"), ALLOCATION_TIMEOUT_S));
     ASSERT_EQ(run.error, "");
     // The first frame is drawn before the first swap; the rest after it.
     EXPECT_EQ(run.number("allocs_before_first_swap"), PROBE_ALLOCATIONS_PER_FRAME);
@@ -157,9 +154,9 @@ class LessonMemory : public ::testing::TestWithParam<lessons::Built> {};
 TEST_P(LessonMemory, MakesNoHeapAllocationWhileDrawing)
 {
     const lessons::Built& lesson = GetParam();
-    const ShimRun run =
-        runFrames(lesson.program, ALLOCATION_FRAMES,
-                  outputDirectory(std::string("alloc-") + lesson.name), ALLOCATION_TIMEOUT_S);
+    const ShimRun run = runUnderShimOnOwnDisplay(
+        framesOf(lesson.program, ALLOCATION_FRAMES,
+                 outputDirectory(std::string("alloc-") + lesson.name), ALLOCATION_TIMEOUT_S));
     ASSERT_EQ(run.error, "");
     EXPECT_EQ(run.number("frames"), ALLOCATION_FRAMES);
     // Start-up and the first frame, then frames 2 to 200.  The callers are
