@@ -36,6 +36,13 @@ constexpr Milliseconds INPUT_QUIET(150);
 // lessons are built with -fsanitize=address.
 constexpr const char* ASAN_LINK_ORDER_OFF = "verify_asan_link_order=0";
 
+// For a server that must go at once.
+void killAndReap(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
 int shiftOf(unsigned long mask)
 {
     int shift = 0;
@@ -104,8 +111,7 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
         const ssize_t n = got > 0 ? read(ready[0], buffer, sizeof buffer) : 0;
         if (n <= 0) {
             ::close(ready[0]);
-            kill(server_, SIGKILL);
-            waitpid(server_, nullptr, 0);
+            killAndReap(server_);
             const std::string output = readFile(log);
             std::remove(log.c_str());
             throw HarnessError(
@@ -123,8 +129,7 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
     recordXErrors();
     connection_ = XOpenDisplay(name_.c_str());
     if (connection_ == nullptr) {
-        kill(server_, SIGKILL);
-        waitpid(server_, nullptr, 0);
+        killAndReap(server_);
         throw HarnessError("Xvfb started at " + name_ + " but refuses connections");
     }
 }
@@ -147,8 +152,7 @@ VirtualDisplay::~VirtualDisplay()
         kill(server_, SIGTERM);
         // Xvfb ends within milliseconds; do not hang on it regardless.
         if (!waitForChild(server_, Clock::now() + XVFB_STOP_TIMEOUT)) {
-            kill(server_, SIGKILL);
-            waitpid(server_, nullptr, 0);
+            killAndReap(server_);
         }
     }
 }
@@ -231,13 +235,9 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
         return;
     }
     try {
-        readFrames(
-            Clock::now() + options_.startTimeout,
-            [this] {
-                return frames_ >= 1;
-            },
-            "its first frame", true);
-        checkMapped();
+        if (!awaitFirstFrame(options_.startTimeout)) {
+            throw HarnessError(describeFailure("timed out waiting for its first frame"));
+        }
     } catch (...) {
         // The destructor will not run: release everything here, and let
         // the first error, which carries the program's output, through.
