@@ -26,14 +26,19 @@ constexpr harness::Milliseconds PROMPT_EXIT(2000);
 constexpr int PENDING_WIDTH = 640;
 constexpr int PENDING_HEIGHT = 360;
 
-void expectCleanExit(const harness::ExitStatus& status, harness::Lesson& lesson,
-                     harness::Milliseconds took)
+// Closes the window and checks the clean exit; returns how long it took.
+harness::Milliseconds closeCleanly(harness::Lesson& lesson)
 {
+    const auto start = harness::Clock::now();
+    const harness::ExitStatus status = lesson.close();
+    const auto took =
+        std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start);
     EXPECT_TRUE(status.exited) << "ended by " << status.describe() << "; output:\n"
                                << lesson.output();
     EXPECT_EQ(status.code, 0) << status.describe() << "; output:\n" << lesson.output();
     EXPECT_EQ(lesson.errors(), "");
     EXPECT_LT(took.count(), PROMPT_EXIT.count()) << "the process took this long to end";
+    return took;
 }
 
 class CloseLikeAWindowManager : public ::testing::TestWithParam<lessons::Built> {
@@ -46,12 +51,7 @@ class CloseLikeAWindowManager : public ::testing::TestWithParam<lessons::Built> 
 TEST_P(CloseLikeAWindowManager, EndsTheProcessWithStatusZero)
 {
     harness::Lesson lesson(display_, {GetParam().program});
-    const auto start = harness::Clock::now();
-    const harness::ExitStatus status = lesson.close();
-    const auto took =
-        std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start);
-    expectCleanExit(status, lesson, took);
-    RecordProperty("close_ms", static_cast<int>(took.count()));
+    RecordProperty("close_ms", static_cast<int>(closeCleanly(lesson).count()));
 }
 
 // A user who resizes and at once closes: the close arrives behind a
@@ -63,11 +63,7 @@ TEST_P(CloseLikeAWindowManager, EndsTheProcessWhenTheCloseFollowsAResize)
     Display* x = display_.connection();
     XResizeWindow(x, lesson.window(), PENDING_WIDTH, PENDING_HEIGHT);
     XFlush(x);
-    const auto start = harness::Clock::now();
-    const harness::ExitStatus status = lesson.close();
-    const auto took =
-        std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start);
-    expectCleanExit(status, lesson, took);
+    closeCleanly(lesson);
 }
 
 // Lesson 7 asks the toolkit to return from its event loop instead, and
