@@ -23,12 +23,8 @@ source "$(dirname "$0")/../../scripts/lessons.sh"
 src="$1"
 build="$2"
 version="$3"
-need cpack cmake
-need dpkg-deb dpkg
-need dpkg-shlibdeps dpkg-dev
-need apt-get apt
-need Xvfb xvfb
-need convert imagemagick
+need cpack cmake dpkg-deb dpkg dpkg-shlibdeps dpkg-dev apt-get apt
+need Xvfb xvfb convert imagemagick
 [ -r "$build/CPackConfig.cmake" ] || fail "$build has no CPackConfig.cmake: configure it with cmake first."
 lessons=()
 mapfile -t lessons < <(lessons_built_in "$build")

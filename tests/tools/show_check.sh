@@ -15,8 +15,7 @@ src="$1"
 build="$2"
 show_build="$3"
 show="$src/scripts/show"
-need convert imagemagick
-need Xvfb xvfb
+need convert imagemagick Xvfb xvfb
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-show.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

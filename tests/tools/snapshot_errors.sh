@@ -13,9 +13,7 @@ src="$1"
 build="$2"
 snapshot="$src/scripts/snapshot"
 blank="$build/tests/tools/blank_window"
-need Xvfb xvfb
-need xdotool xdotool
-need convert imagemagick
+need Xvfb xvfb xdotool xdotool convert imagemagick
 [ -x "$blank" ] || fail "$blank is not built."
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/snapshot-errors.XXXXXX")"
