@@ -1,6 +1,14 @@
 # shellcheck shell=bash
-# common.sh - helpers the tool tests source: failing with a reason, and
-# insisting on the tools a test needs instead of skipping without them.
+# common.sh - what the tool tests share.  Each is run as
+# "SCRIPT SOURCE_DIR [BUILD_DIR ...]": sourcing this sets the strict mode
+# every one of them runs in, $src and $build from those two arguments (a
+# script called otherwise sets its own), and reads the lesson registry
+# (scripts/lessons.sh); the helpers below fail with a reason and insist on
+# the tools a test needs instead of skipping without them.
+set -euo pipefail
+src="${1:?usage: SCRIPT SOURCE_DIR [BUILD_DIR ...]}"
+build="${2:-}"
+source "${BASH_SOURCE[0]%/*}/../../scripts/lessons.sh"
 
 fail() {
     echo "FAIL: $*" >&2

@@ -5,11 +5,8 @@
 # the one the guide shows: to the pixel on the Mesa recorded in
 # docs/pictures.txt, within the tolerance for another renderer elsewhere.
 #   exercise_check.sh SOURCE_DIR BUILD_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 need Xvfb xvfb convert imagemagick git git
 
 fresh="$build/tests/tools/exercise-check"

@@ -10,15 +10,11 @@
 # elsewhere).
 # The exercises' pictures have a test of their own (exercise_check.sh).
 #   gallery_check.sh SOURCE_DIR BUILD_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
-source "$(dirname "$0")/../../scripts/lessons.sh"
 
 readonly GALLERY_MARGIN=10  # as in scripts/gallery
 readonly PICTURE_SIZE=500   # each lesson's window
 
-src="$1"
-build="$2"
 docs="$src/docs"
 need Xvfb xvfb convert imagemagick gnuplot gnuplot-nox
 

@@ -15,11 +15,8 @@
 #  - each reference to lines of a source ("lines 72–78") points at what
 #    it quotes (web/references.py).
 #   guide_check.sh SOURCE_DIR BUILD_DIR   (the comparer of pictures is built there)
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 guide="$src/docs/lessons.md"
 [ -r "$guide" ] || fail "$guide is missing."
 need convert imagemagick

@@ -16,12 +16,8 @@
 # a velmor the user installed, may rely on.  There are no maintainer scripts
 # for a real installation to run.
 #   package_check.sh SOURCE_DIR BUILD_DIR PROJECT_VERSION
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
-source "$(dirname "$0")/../../scripts/lessons.sh"
 
-src="$1"
-build="$2"
 version="$3"
 need cpack cmake dpkg-deb dpkg dpkg-shlibdeps dpkg-dev apt-get apt
 need Xvfb xvfb convert imagemagick

@@ -8,11 +8,8 @@
 #   show_check.sh SOURCE_DIR BUILD_DIR SHOW_BUILD_DIR
 # The case with a display runs the script again on a private display of the
 # capture tool's (capture --run), with --with-display after the folders.
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 show_build="$3"
 show="$src/scripts/show"
 need convert imagemagick Xvfb xvfb

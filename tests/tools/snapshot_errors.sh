@@ -6,11 +6,8 @@
 # when the script itself is stopped.  One good request at a chosen size
 # checks the resize path.
 #   snapshot_errors.sh SOURCE_DIR BUILD_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 snapshot="$src/scripts/snapshot"
 blank="$build/tests/tools/blank_window"
 need Xvfb xvfb xdotool xdotool convert imagemagick
