@@ -2,18 +2,12 @@
 # Checks the solutions of the exercises: every docs/exercises/NAME.patch is
 # applied to a clean copy of the tracked sources, built and run by
 # scripts/exercise, and its picture compared with docs/exercises/NAME.png,
-# the one the guide shows.  On the Mesa build recorded in docs/pictures.txt
-# the two must match to the pixel; on another, as in gallery_check.sh, they
-# are compared with the comparer's tolerance for another renderer.
+# the one the guide shows: to the pixel on the Mesa recorded in
+# docs/pictures.txt, within the tolerance for another renderer elsewhere.
 #   exercise_check.sh SOURCE_DIR BUILD_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
-need Xvfb xvfb
-need convert imagemagick
-need git git
+need Xvfb xvfb convert imagemagick git git
 
 fresh="$build/tests/tools/exercise-check"
 rm -rf "$fresh"
@@ -30,21 +24,7 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 unset DISPLAY
 
-recorded() { sed -n "s/^$1 //p" "$src/docs/pictures.txt"; }
-mesa="$(dpkg-query -W -f='${Version}' libgl1-mesa-dri 2>/dev/null || echo unknown)"
-exact=yes
-tolerance=()
-if [ "$(recorded mesa)" != "$mesa" ] || [ "$(recorded machine)" != "$(uname -m)" ]; then
-    exact=no
-    tolerance=(--tolerant)
-    echo "NOTE: docs/ was rendered with Mesa $(recorded mesa) on $(recorded machine); this is Mesa $mesa on $(uname -m), so pictures are compared with the tolerance for another renderer (harness/harness.h)."
-fi
-
-failures=0
-problem() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+renderer_tolerance
 
 # Every solution in one run of scripts/exercise, which names the patch of
 # each one that fails and goes on with the others.
@@ -55,12 +35,7 @@ for patch in "${patches[@]}"; do solutions+=("$patch" "$fresh/$(basename "$patch
 checked=0
 for patch in "${patches[@]}"; do
     name="$(basename "$patch" .patch)"
-    committed="$src/docs/exercises/$name.png"
     made="$fresh/$name.png"
-    if [ ! -r "$committed" ]; then
-        problem "docs/exercises/$name.png is missing: run scripts/gallery and commit docs/."
-        continue
-    fi
     grep -q "](exercises/$name.png)" "$src"/docs/*.md ||
         problem "no page in docs/ shows docs/exercises/$name.png."
     if [ ! -s "$made" ] || grep -qF "/$name.patch" "$fresh/exercise.log"; then
@@ -68,9 +43,7 @@ for patch in "${patches[@]}"; do
         continue
     fi
     checked=$((checked + 1))
-    if ! compare_pictures "${tolerance[@]}" "$committed" "$made" "$fresh/diff-$name.png"; then
-        problem "the solution $name draws a picture that differs from docs/exercises/$name.png in $differing pixels (see $fresh/diff-$name.png); if the change is intended, run scripts/gallery and commit docs/."
-    fi
+    same_as_committed "${tolerance[@]}" "docs/exercises/$name.png" "$made"
 done
 
 # A learner's own working tree, checked with scripts/exercise --check:
@@ -97,4 +70,4 @@ for stage in before after; do
 done
 
 [ $failures -eq 0 ] || fail "$failures problem(s) with the exercises."
-echo "$checked exercise solutions build and draw their pictures ($([ $exact = yes ] && echo exact || echo tolerant) comparison)."
+echo "$checked exercise solutions build and draw their pictures ($comparison comparison)."

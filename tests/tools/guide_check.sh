@@ -15,70 +15,11 @@
 #  - each reference to lines of a source ("lines 72–78") points at what
 #    it quotes (web/references.py).
 #   guide_check.sh SOURCE_DIR BUILD_DIR   (the comparer of pictures is built there)
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 guide="$src/docs/lessons.md"
 [ -r "$guide" ] || fail "$guide is missing."
 need convert imagemagick
-
-failures=0
-problem() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# --- quoted code ----------------------------------------------------------
-# <!-- quoted from FILE --> or <!-- quoted from FILE lines FIRST-LAST -->
-readonly QUOTE_MARK='^<!-- quoted from ([^ ]+)( lines ([0-9]+)-([0-9]+))? -->$'
-blocks=0
-quoted=""
-in_block=no
-block=""
-previous=""
-line_no=0
-while IFS= read -r line || [ -n "$line" ]; do
-    line_no=$((line_no + 1))
-    if [ $in_block = no ]; then
-        if [[ "$line" == '```'* ]]; then
-            in_block=yes
-            block=""
-            block_line=$line_no
-            quoted=""
-            lines=""
-            if [[ "$previous" =~ $QUOTE_MARK ]]; then
-                quoted="${BASH_REMATCH[1]}"
-                [ -z "${BASH_REMATCH[2]}" ] || lines="${BASH_REMATCH[3]},${BASH_REMATCH[4]}"
-            elif [ "$line" = '```cpp' ]; then
-                problem "docs/lessons.md:$line_no: C++ code without a '<!-- quoted from FILE -->' line before it."
-            fi
-        fi
-        [ -n "$line" ] && previous="$line"
-    elif [ "$line" = '```' ]; then
-        in_block=no
-        if [ -n "$quoted" ]; then
-            blocks=$((blocks + 1))
-            if [ ! -r "$src/$quoted" ]; then
-                problem "docs/lessons.md:$block_line: quotes $quoted, which does not exist."
-            else
-                whole="$(cat "$src/$quoted")"
-                if [ -n "$lines" ]; then
-                    [ "$(sed -n "${lines}p" "$src/$quoted")" = "${block%$'\n'}" ] ||
-                        problem "docs/lessons.md:$block_line: the code quoted from $quoted is no longer at lines ${lines/,/-}; correct the lines or their numbers in the guide."
-                elif [[ "$whole" != *"$block"* ]]; then
-                    problem "docs/lessons.md:$block_line: the code quoted from $quoted is no longer in it; copy the current lines into the guide."
-                fi
-            fi
-        fi
-        previous='```'
-    else
-        block+="$line"$'\n'
-    fi
-done <"$guide"
-[ $in_block = no ] || problem "docs/lessons.md: a code block is never closed."
-[ $blocks -ge 8 ] || problem "docs/lessons.md: only $blocks code blocks found; the guide quotes each lesson."
 
 # --- quoted pixels ----------------------------------------------------------
 pixels=0
@@ -106,22 +47,47 @@ while read -r picture other; do
 done < <(sed -n 's/^<!-- same \([^ ]*\) \([^ ]*\) -->$/\1 \2/p' "$guide")
 [ $pixels -ge 5 ] || problem "docs/lessons.md: only $pixels pixel claims found."
 
-# --- links ------------------------------------------------------------------
-links=0
-while read -r target; do
-    links=$((links + 1))
-    [ -e "$src/docs/$target" ] || problem "docs/lessons.md links to $target, which does not exist."
-done < <(grep -o '](\([^)#:]*\))' "$guide" | sed 's/^](\(.*\))$/\1/')
+# --- the README's gallery ------------------------------------------------------
 if [ ! -e "$src/docs/gallery.png" ] || ! grep -q '](docs/gallery.png)' "$src/README.md"; then
     problem "README.md does not show docs/gallery.png, or the picture is missing."
 fi
 
-# --- the teacher's page, anchors, chapters and glossary -------------------------
+# --- quoted code, links and anchors of both pages, chapters, glossary --------------
 course="$(python3 - "$src/docs" <<'EOF'
 import re, sys, unicodedata
 from pathlib import Path
 
 docs = Path(sys.argv[1])
+sys.path.insert(0, str(docs.parent / "web"))
+import references
+
+# Quoted code, read as the site reads it: each marked block still stands
+# verbatim in its file (a block marked with lines is exactly those lines),
+# and no C++ block goes unmarked.
+raw = (docs / "lessons.md").read_text()
+def line_of(at):
+    return raw.count("\n", 0, at) + 1
+quotes = list(references.QUOTE.finditer(raw))
+for quote in quotes:
+    file, first, last, block = quote.groups()
+    where = f"docs/lessons.md:{line_of(quote.start()) + 1}"
+    if not (docs.parent / file).is_file():
+        print(f"{where}: quotes {file}, which does not exist.")
+        continue
+    text = (docs.parent / file).read_text()
+    if first and "".join(text.splitlines(True)[int(first) - 1:int(last)]) != block:
+        print(f"{where}: the code quoted from {file} is no longer at lines {first}-{last}; correct the lines or their numbers in the guide.")
+    elif not first and block not in text:
+        print(f"{where}: the code quoted from {file} is no longer in it; copy the current lines into the guide.")
+marked = {quote.start(4) for quote in quotes}
+for fence in re.finditer(r"(?m)^```cpp\n", raw):
+    if fence.end() not in marked:
+        print(f"docs/lessons.md:{line_of(fence.start())}: C++ code without a '<!-- quoted from FILE -->' line before it.")
+if len(re.findall(r"(?m)^```", raw)) % 2:
+    print("docs/lessons.md: a code block is never closed.")
+if len(quotes) < 8:
+    print(f"docs/lessons.md: only {len(quotes)} code blocks found; the guide quotes each lesson.")
+
 # What the pages show: their HTML comments (pixel claims, notes) left out.
 pages = {name: re.sub(r"(?s)<!--.*?-->", "", (docs / name).read_text())
          for name in ("lessons.md", "teaching.md")}
@@ -144,8 +110,8 @@ for name, text in pages.items():
             continue
         path, _, anchor = target.partition("#")
         links += 1
-        if name == "teaching.md" and path and not (docs / path).exists():
-            print(f"docs/teaching.md links to {path}, which does not exist.")
+        if path and not (docs / path).exists():
+            print(f"docs/{name} links to {path}, which does not exist.")
         if anchor and (path or name) in anchors and anchor not in anchors[path or name]:
             print(f"docs/{name} links to {path or name}#{anchor}, which has no such heading or anchor.")
 
@@ -180,8 +146,6 @@ for entry in entries:
     if f"](#{entry})" not in guide[:glossary]:
         print(f"docs/lessons.md: the glossary's entry {entry} is linked from nowhere before it.")
 # Each reference to lines of a source points at what it quotes.
-sys.path.insert(0, str(docs.parent / "web"))
-import references
 try:
     found = references.references((docs / "lessons.md").read_text(), lambda f: (docs.parent / f).read_text())
 except OSError as error:
@@ -192,7 +156,7 @@ for ref in found:
         where = f"is at lines {ref['points'][0]}-{ref['points'][1]}" if ref["points"] else "is not on them"
         print(f"docs/lessons.md: 'lines {ref['said'][0]}-{ref['said'][1]}' of {ref['file']} no longer point at "
               f"what they quote ({ref['quote']}), which {where}; correct the numbers.")
-print(f"checked: {links} links of both pages, {lessons} chapters, {len(entries)} glossary entries, "
+print(f"checked: {len(quotes)} quoted blocks, {links} links of both pages, {lessons} chapters, {len(entries)} glossary entries, "
       f"{len(found)} references to lines")
 EOF
 )" || problem "checking the chapters and the glossary failed."
@@ -203,5 +167,5 @@ while IFS= read -r line; do
     esac
 done <<<"$course"
 
-echo "$blocks quoted blocks, $pixels pixel claims, $links links checked."
+echo "$pixels pixel claims checked."
 [ $failures -eq 0 ] || fail "$failures problem(s) in the guide."

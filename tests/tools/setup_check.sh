@@ -7,10 +7,8 @@
 # it does for a package it does not know; a sudo that always
 # refuses stands in for a user without sudo rights.
 #   setup_check.sh SOURCE_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-setup.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"

@@ -8,15 +8,11 @@
 #   show_check.sh SOURCE_DIR BUILD_DIR SHOW_BUILD_DIR
 # The case with a display runs the script again on a private display of the
 # capture tool's (capture --run), with --with-display after the folders.
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 show_build="$3"
 show="$src/scripts/show"
-need convert imagemagick
-need Xvfb xvfb
+need convert imagemagick Xvfb xvfb
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-show.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

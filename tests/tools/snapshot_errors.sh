@@ -6,16 +6,11 @@
 # when the script itself is stopped.  One good request at a chosen size
 # checks the resize path.
 #   snapshot_errors.sh SOURCE_DIR BUILD_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-build="$2"
 snapshot="$src/scripts/snapshot"
 blank="$build/tests/tools/blank_window"
-need Xvfb xvfb
-need xdotool xdotool
-need convert imagemagick
+need Xvfb xvfb xdotool xdotool convert imagemagick
 [ -x "$blank" ] || fail "$blank is not built."
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/snapshot-errors.XXXXXX")"
@@ -129,19 +124,14 @@ read -r width height colours < <(convert "$work/wide.png" -format '%w %h %k\n' i
 [ "$colours" -gt 20 ] || fail "the 320x200 snapshot has only $colours colours: not a lit surface."
 
 # --- the comparer's command line: its status says same, different or cannot --
-capture="$build/tools/capture/capture"
-compared() { # expected-status ARGS...: runs capture --compare, checks the status
-    local wanted="$1" status=0
-    shift
-    "$capture" --compare "$@" >"$work/out" 2>"$work/err" || status=$?
-    [ $status -eq "$wanted" ] || fail "capture --compare $* ended with $status, not $wanted: $(cat "$work/err")"
-}
 convert "$work/wide.png" -fill black -draw 'point 160,100' "$work/dot.png"
-compared 0 "$work/wide.png" "$work/wide.png"
-compared 1 "$work/wide.png" "$work/dot.png" "$work/diff.png"
-[ "$(cat "$work/out")" = 1 ] || fail "one changed pixel was counted as $(cat "$work/out")."
+compare_pictures "$work/wide.png" "$work/wide.png" || fail "a picture differs from itself in $differing pixels."
+! compare_pictures "$work/wide.png" "$work/dot.png" "$work/diff.png" || fail "one changed pixel went unseen."
+[ "$differing" = 1 ] || fail "one changed pixel was counted as $differing."
 [ "$(rgb "$work/diff.png" 160 100)" = "255,0,0" ] || fail "the difference picture does not mark the changed pixel."
-compared 0 --tolerant "$work/wide.png" "$work/dot.png"
-compared 2 "$work/wide.png" "$work/no-such.png"
-[ "$(wc -l <"$work/err")" -eq 1 ] || fail "an unreadable picture gave: $(cat "$work/err")"
+compare_pictures --tolerant "$work/wide.png" "$work/dot.png" || fail "one changed pixel is beyond the tolerance."
+status=0
+"$build/tools/capture/capture" --compare "$work/wide.png" "$work/no-such.png" >/dev/null 2>"$work/err" || status=$?
+[ $status -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] ||
+    fail "an unreadable picture gave status $status, not 2 and one line: $(cat "$work/err")"
 echo "all snapshot error paths behave."
