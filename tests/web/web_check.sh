@@ -4,12 +4,14 @@
 #   web_check.sh build    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
 #   web_check.sh pictures SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
 #   web_check.sh pages    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh solutions | touch | reach | engines | lost  (the same arguments)
+#   web_check.sh native | solutions | touch | reach | engines | lost  (the same arguments)
 #
 # build:    compiles the browser build (web/) with emscripten, as
 #           scripts/web does, into WEB_BUILD_DIR.
+# native:   the native programs' pictures (BUILD_DIR's) that pictures and
+#           engines compare with, into BUILD_DIR/web-native-pictures.
 # pictures: every bare lesson page against the native program's picture,
-#           taken now from BUILD_DIR.  The two are drawn by different
+#           taken by native.  The two are drawn by different
 #           rasterisers (Mesa's llvmpipe natively, SwiftShader under WebGL
 #           in the browser) through different pipelines (fixed function
 #           versus the emulation's shaders), so edges and blending round
@@ -115,13 +117,15 @@ shoot() {
 }
 
 # like_native LESSON PICTURE ENGINE: compares ENGINE's picture with the
-# native one ($work/PICTURE.png), with the tolerance (the closer one for
-# a lesson drawn with shaders); sets $differing to the pixels that are off
-# and succeeds if they are few enough.
+# expected one ($expected/PICTURE.png: the native one unless said), with
+# the tolerance (the closer one for a lesson drawn with shaders); sets
+# $differing to the pixels that are off and succeeds if they are few enough.
+native="$build/web-native-pictures"
+expected="$native"
 like_native() {
     local match=--tolerant
     [[ " $(lesson_field 3 "$1") " != *" gl33 "* ]] || match=--close
-    compare_pictures "$match" "$work/$2.png" "$work/$2-$3.png"
+    compare_pictures "$match" "$expected/$2.png" "$work/$2-$3.png"
 }
 
 # Whether a lesson's camera turns with the arrow keys (lessons/controls.txt).
@@ -129,23 +133,25 @@ turns_camera() {
     grep -q "^[^#]*\b$1\b[^|]* | Right " "$src/lessons/controls.txt"
 }
 
-# native_pictures: every lesson's native picture, and of a lesson that
-# takes the arrow keys, turned to the far side with them, with the depth
-# test and without; $shots says the same for shoot.
+# native_pictures [take]: every lesson's native picture in $native, and of
+# a lesson that takes the arrow keys, turned to the far side with them,
+# with the depth test and without, taken (mode native) or there already;
+# $shots says the same for shoot.
 native_pictures() {
     local lesson keys picture behind
     behind="$(printf 'Right %.0s' $(seq 36))"
     shots=()
     for lesson in "${lessons[@]}"; do
-        "$src/scripts/snapshot" --build-dir "$build" --private-display "$lesson" "$work/$lesson.png" ||
-            fail "no native picture of $lesson."
-        shots+=("$lesson.html $lesson")
-        turns_camera "$lesson" || continue
-        for keys in "${behind% }" "${behind}d"; do
-            picture="$lesson-${keys##* }"
-            "$src/scripts/snapshot" --build-dir "$build" --private-display --keys "$keys" \
-                "$lesson" "$work/$picture.png" || fail "no native picture of $lesson after '$keys'."
+        for keys in "" "${behind% }" "${behind}d"; do
+            picture="$lesson${keys:+-${keys##* }}"
+            if [ "${1:-}" = take ]; then
+                "$src/scripts/snapshot" --build-dir "$build" --private-display ${keys:+--keys "$keys"} \
+                    "$lesson" "$native/$picture.png" || fail "no native picture of $lesson after '$keys'."
+            else
+                [ -f "$native/$picture.png" ] || fail "no native picture $native/$picture.png: web.native takes them."
+            fi
             shots+=("$lesson.html $picture $keys")
+            turns_camera "$lesson" || break
         done
     done
 }
@@ -185,7 +191,7 @@ read_lessons() {
     mapfile -t lessons < <(lessons_built_in "$web_build")
     [ ${#lessons[@]} -gt 0 ] || fail "the web build in $web_build makes no lessons."
 }
-[ "$mode" = build ] || read_lessons
+[ "$mode" = build ] || [ "$mode" = native ] || read_lessons
 
 case "$mode" in
     build)
@@ -197,6 +203,14 @@ case "$mode" in
                 fail "the site has no page or program for $lesson."
         done
         echo "built the web edition of ${lessons[*]}"
+        ;;
+
+    native)
+        # Of every lesson built here: the site's are not known while it builds.
+        mapfile -t lessons < <(lessons_built_in "$build")
+        rm -rf "$native" && mkdir -p "$native"
+        native_pictures take
+        echo "took ${#shots[@]} native pictures in $native"
         ;;
 
     pictures)
@@ -329,9 +343,9 @@ EOF
         need chromium chromium
         serve "$web_build/site"
         solutions=()
+        expected="$src/docs/exercises"
         for patch in "$src"/docs/exercises/*.patch; do
             name="$(basename "$patch" .patch)"
-            cp "$src/docs/exercises/$name.png" "$work/$name.png"
             solutions+=("exercises/$name-bare.html $name $(sed -n '/^diff --git /q; s/^Keys: *//p' "$patch")")
         done
         shoot chromium "${solutions[@]}"
