@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
 # Checks the web edition in Chromium, Firefox and WebKitGTK (tests/web/page.py
 # and driver.mjs drive them).
-#   web_check.sh build    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh pictures SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh pages    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh native | solutions | touch | reach | engines | lost  (the same arguments)
-#
+#   web_check.sh MODE SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
+# MODE is one of:
 # build:    compiles the browser build (web/) with emscripten, as
 #           scripts/web does, into WEB_BUILD_DIR.
 # native:   the native programs' pictures (BUILD_DIR's) that pictures and
@@ -144,12 +141,9 @@ native_pictures() {
     for lesson in "${lessons[@]}"; do
         for keys in "" "${behind% }" "${behind}d"; do
             picture="$lesson${keys:+-${keys##* }}"
-            if [ "${1:-}" = take ]; then
-                "$src/scripts/snapshot" --build-dir "$build" --private-display ${keys:+--keys "$keys"} \
-                    "$lesson" "$native/$picture.png" || fail "no native picture of $lesson after '$keys'."
-            else
-                [ -f "$native/$picture.png" ] || fail "no native picture $native/$picture.png: web.native takes them."
-            fi
+            [ "${1:-}" != take ] || "$src/scripts/snapshot" --build-dir "$build" --private-display \
+                ${keys:+--keys "$keys"} "$lesson" "$native/$picture.png" || fail "no native picture of $lesson after '$keys'."
+            [ -f "$native/$picture.png" ] || fail "no native picture $native/$picture.png: web.native takes them."
             shots+=("$lesson.html $picture $keys")
             turns_camera "$lesson" || break
         done
