@@ -164,18 +164,26 @@ site_pages() {
 }
 
 # pictures_match ENGINE [SHOT...]: ENGINE's pictures of $shots, and of the
-# SHOTs, taken in one browser; those of $shots must match the native ones.
+# SHOTs, taken in one browser; those of $shots must match the expected ones.
 pictures_match() {
     local shot html picture keys same
     shoot "$1" "${shots[@]}" "${@:2}"
     for shot in "${shots[@]}"; do
         read -r html picture keys <<<"$shot"
-        same=yes
-        like_native "${html%.html}" "$picture" "$1" || same=no
+        like_native "${html%.html}" "$picture" "$1" && same=yes || same=no
         echo "$1: $picture: $differing pixels off beyond the tolerance"
         [ $same = yes ] ||
-            fail "$picture in $1 differs from the native picture in $differing pixels, more than the tolerance allows."
+            fail "$picture in $1 differs from $expected/$picture.png in $differing pixels, more than the tolerance allows."
     done
+}
+
+# refused ENGINE PAGE FLAG SAID: PAGE of the site, in ENGINE with FLAG
+# (--no-webgl or --no-webgl2), fails and says SAID.
+refused() {
+    local status=0
+    python3 "$page" --engine "$1" check "$site/$2" "$3" >"$work/refused.log" 2>&1 || status=$?
+    [ $status -ne 0 ] && grep -q "$4" "$work/refused.log" ||
+        fail "$1: $2 with $3 gave status $status and: $(cat "$work/refused.log")"
 }
 
 # The site's lessons: those of lessons/lessons.txt that the web build's
@@ -222,8 +230,7 @@ case "$mode" in
         serve "$variant/site"
         shoot chromium "velmor5.html velmor5" "velmor6.html velmor6"
         for lesson in velmor5 velmor6; do
-            same=yes
-            like_native "$lesson" "$lesson" chromium || same=no
+            like_native "$lesson" "$lesson" chromium && same=yes || same=no
             echo "$lesson without the line-mode repair: $differing pixels off"
             [ $same = no ] ||
                 fail "$lesson passes the picture check even without the line-mode repair ($differing pixels)."
@@ -316,16 +323,10 @@ EOF
         grep -q "^states: \(velmor[0-9]*=running \?\)*$" "$work/index.log" ||
             fail "not every lesson runs on index.html: $(head -n 1 "$work/index.log")"
 
-        status=0
-        python3 "$page" check "$site/velmor3.html" --no-webgl >"$work/nowebgl.log" 2>&1 || status=$?
-        [ $status -ne 0 ] && grep -q "velmor3: This lesson needs WebGL" "$work/nowebgl.log" ||
-            fail "velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
+        refused chromium velmor3.html --no-webgl "velmor3: This lesson needs WebGL"
         for lesson in "${lessons[@]}"; do
-            [[ " $(lesson_field 3 "$lesson") " == *" gl33 "* ]] || continue
-            status=0
-            python3 "$page" check "$site/$lesson.html" --no-webgl2 >"$work/nowebgl2.log" 2>&1 || status=$?
-            [ $status -ne 0 ] && grep -q "$lesson: This lesson needs WebGL 2" "$work/nowebgl2.log" ||
-                fail "$lesson.html without WebGL 2 gave status $status and: $(cat "$work/nowebgl2.log")"
+            [[ " $(lesson_field 3 "$lesson") " != *" gl33 "* ]] ||
+                refused chromium "$lesson.html" --no-webgl2 "$lesson: This lesson needs WebGL 2"
         done
         python3 "$page" check "$site/velmor7.html" --no-webgl2 >"$work/webgl1.log" 2>&1 ||
             fail "velmor7.html does not run with WebGL 1 alone: $(cat "$work/webgl1.log")"
@@ -336,19 +337,14 @@ EOF
         need compare imagemagick
         need chromium chromium
         serve "$web_build/site"
-        solutions=()
+        # Each against the guide's picture of it.
         expected="$src/docs/exercises"
+        shots=()
         for patch in "$src"/docs/exercises/*.patch; do
             name="$(basename "$patch" .patch)"
-            solutions+=("exercises/$name-bare.html $name $(sed -n '/^diff --git /q; s/^Keys: *//p' "$patch")")
+            shots+=("exercises/$name-bare.html $name $(sed -n '/^diff --git /q; s/^Keys: *//p' "$patch")")
         done
-        shoot chromium "${solutions[@]}"
-        for patch in "$src"/docs/exercises/*.patch; do
-            name="$(basename "$patch" .patch)"
-            like_native "exercises/$name-bare" "$name" chromium ||
-                fail "the solution page of $name differs from the guide's picture in $differing pixels, more than the tolerance."
-            echo "$name: $differing pixels off by more than the tolerance"
-        done
+        pictures_match chromium
         ;;
 
     touch)
@@ -438,10 +434,7 @@ EOF
             done
             python3 "$page" --engine "$engine" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
                 fail "$engine: not every page fits a phone: $(tail -n 1 "$work/fits.log")"
-            status=0
-            python3 "$page" --engine "$engine" check "$site/velmor3.html" --no-webgl >"$work/nowebgl.log" 2>&1 || status=$?
-            [ $status -ne 0 ] && grep -q "message: This lesson needs WebGL" "$work/nowebgl.log" ||
-                fail "$engine: velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
+            refused "$engine" velmor3.html --no-webgl "message: This lesson needs WebGL"
             echo "$engine: ${#lessons[@]} lessons draw as natively, keys and a drag turn ${turned[*]}, ${#pages[@]} pages fit a phone's 360 px."
         done
         ;;
