@@ -2,9 +2,8 @@
 // through puppeteer-core (DevTools and WebDriver BiDi), WebKitGTK through
 // selenium-webdriver and WebKitWebDriver.  page.py speaks to it:
 //
-//   node driver.mjs ENGINE WIDTH HEIGHT [--phone] [--no-webgl | --no-webgl2] [--dark]
+//   node driver.mjs ENGINE WIDTH HEIGHT [--phone] [--no-webgl | --no-webgl2]
 //
-// --dark: the reader's setting asks for a dark page (Chromium and Firefox).
 // ENGINE is chromium, firefox or webkit.  Each line on stdin is one call,
 // {"do": NAME, "with": [ARG...]}, answered by one line on stdout,
 // {"value": ...} or {"fail": SENTENCE}, with the console's errors since
@@ -18,6 +17,7 @@
 //                       touch:DX,DY, wheel:NOTCHES, pinch:FACTOR, hold:MS (one
 //                       finger held still for MS milliseconds)
 //   shot [CLIP]         a PNG, base64: the viewport, or CLIP {x,y,width,height}
+//   scheme light|dark   the reader's colour scheme, on the open page (Chromium, Firefox)
 //
 // Chromium runs headless with SwiftShader's WebGL, as the pictures were
 // always taken; Firefox and WebKitGTK run in a private Xvfb with Mesa.
@@ -102,8 +102,6 @@ async function puppeteerPage(cleanup) {
     // takes touches (puppeteer's Firefox does not emulate a phone further).
     await page.setViewport({ ...size, deviceScaleFactor: phone ? 2 : 1,
                              ...(chromium ? { isMobile: phone, hasTouch: true } : {}) });
-    if (options.includes("--dark"))
-        await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
     return {
         goto: url => page.goto(url),
         evaluate: expr => page.evaluate(wrapped(expr)),
@@ -134,6 +132,7 @@ async function puppeteerPage(cleanup) {
             await session.detach();
         },
         shot: clip => page.screenshot({ encoding: "base64", ...(clip ? { clip } : {}) }),
+        scheme: value => page.emulateMediaFeatures([{ name: "prefers-color-scheme", value }]),
     };
 }
 
@@ -275,6 +274,7 @@ async function main() {
             return page.evaluate(SETTLE);
         },
         shot: clip => page.shot(clip),
+        scheme: value => page.scheme(value),
     };
     for await (const line of createInterface({ input: process.stdin })) {
         const { do: name, with: args = [] } = JSON.parse(line);

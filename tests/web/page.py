@@ -221,12 +221,16 @@ def survey(browser, mode, url):
             fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
         with open(AXE) as script:
             browser.evaluate(script.read())
-        found = browser.evaluate(
-            "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
-            "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
-            % json.dumps(AXE_LEVELS))
-        print(f"{url}: {len(found)} violations")
-        problems += [f"{url}: {violation}" for violation in found]
+        # Light, then dark on the same load; a bare lesson page has no
+        # dark look (bare.css): it is looked at once.
+        for scheme in ["light"] + ["dark"] * (not re.search(r"(/velmor\d+|-bare)\.html$", url)):
+            browser.call("scheme", scheme)
+            found = browser.evaluate(
+                "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
+                "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
+                % json.dumps(AXE_LEVELS))
+            print(f"{url} ({scheme}): {len(found)} violations")
+            problems += [f"{url} ({scheme}): {violation}" for violation in found]
     browser.evaluate("0")
     problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
     problems += [f"{url}: console error: {error}" for error in browser.errors]
@@ -293,14 +297,11 @@ def main():
     mode, url = args[0], args[1]
     if mode in ("fits", "lose", "axe", "search"):
         problems = search(url) if mode == "search" else []
-        # axe looks at each page light, then dark.
-        for flags in ([[]] if mode in ("fits", "lose") else [[], ["--dark"]] if mode == "axe" else []):
-            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900, flags)
+        if mode != "search":
+            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
             check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
-            # A bare lesson page has no dark look (bare.css): it is looked at once.
-            urls = [u for u in args[1:] if not (flags and re.search(r"(/velmor\d+|-bare)\.html$", u))]
             try:
-                problems += [problem for page in urls for problem in check(browser, page)]
+                problems += [problem for page in args[1:] for problem in check(browser, page)]
             finally:
                 browser.close()
         for problem in problems:

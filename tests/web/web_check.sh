@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # Checks the web edition in Chromium, Firefox and WebKitGTK (tests/web/page.py
 # and driver.mjs drive them).
-#   web_check.sh build    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh pictures SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh pages    SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
-#   web_check.sh solutions | touch | reach | engines | lost  (the same arguments)
-#
+#   web_check.sh MODE SOURCE_DIR BUILD_DIR WEB_BUILD_DIR WERROR
+# MODE is one of:
 # build:    compiles the browser build (web/) with emscripten, as
 #           scripts/web does, into WEB_BUILD_DIR.
+# native:   the native programs' pictures (BUILD_DIR's) that pictures and
+#           engines compare with, into BUILD_DIR/web-native-pictures.
 # pictures: every bare lesson page against the native program's picture,
-#           taken now from BUILD_DIR.  The two are drawn by different
+#           taken by native.  The two are drawn by different
 #           rasterisers (Mesa's llvmpipe natively, SwiftShader under WebGL
 #           in the browser) through different pipelines (fixed function
 #           versus the emulation's shaders), so edges and blending round
@@ -115,13 +114,15 @@ shoot() {
 }
 
 # like_native LESSON PICTURE ENGINE: compares ENGINE's picture with the
-# native one ($work/PICTURE.png), with the tolerance (the closer one for
-# a lesson drawn with shaders); sets $differing to the pixels that are off
-# and succeeds if they are few enough.
+# expected one ($expected/PICTURE.png: the native one unless said), with
+# the tolerance (the closer one for a lesson drawn with shaders); sets
+# $differing to the pixels that are off and succeeds if they are few enough.
+native="$build/web-native-pictures"
+expected="$native"
 like_native() {
     local match=--tolerant
     [[ " $(lesson_field 3 "$1") " != *" gl33 "* ]] || match=--close
-    compare_pictures "$match" "$work/$2.png" "$work/$2-$3.png"
+    compare_pictures "$match" "$expected/$2.png" "$work/$2-$3.png"
 }
 
 # Whether a lesson's camera turns with the arrow keys (lessons/controls.txt).
@@ -129,23 +130,22 @@ turns_camera() {
     grep -q "^[^#]*\b$1\b[^|]* | Right " "$src/lessons/controls.txt"
 }
 
-# native_pictures: every lesson's native picture, and of a lesson that
-# takes the arrow keys, turned to the far side with them, with the depth
-# test and without; $shots says the same for shoot.
+# native_pictures [take]: every lesson's native picture in $native, and of
+# a lesson that takes the arrow keys, turned to the far side with them,
+# with the depth test and without, taken (mode native) or there already;
+# $shots says the same for shoot.
 native_pictures() {
     local lesson keys picture behind
     behind="$(printf 'Right %.0s' $(seq 36))"
     shots=()
     for lesson in "${lessons[@]}"; do
-        "$src/scripts/snapshot" --build-dir "$build" --private-display "$lesson" "$work/$lesson.png" ||
-            fail "no native picture of $lesson."
-        shots+=("$lesson.html $lesson")
-        turns_camera "$lesson" || continue
-        for keys in "${behind% }" "${behind}d"; do
-            picture="$lesson-${keys##* }"
-            "$src/scripts/snapshot" --build-dir "$build" --private-display --keys "$keys" \
-                "$lesson" "$work/$picture.png" || fail "no native picture of $lesson after '$keys'."
+        for keys in "" "${behind% }" "${behind}d"; do
+            picture="$lesson${keys:+-${keys##* }}"
+            [ "${1:-}" != take ] || "$src/scripts/snapshot" --build-dir "$build" --private-display \
+                ${keys:+--keys "$keys"} "$lesson" "$native/$picture.png" || fail "no native picture of $lesson after '$keys'."
+            [ -f "$native/$picture.png" ] || fail "no native picture $native/$picture.png: web.native takes them."
             shots+=("$lesson.html $picture $keys")
+            turns_camera "$lesson" || break
         done
     done
 }
@@ -164,18 +164,26 @@ site_pages() {
 }
 
 # pictures_match ENGINE [SHOT...]: ENGINE's pictures of $shots, and of the
-# SHOTs, taken in one browser; those of $shots must match the native ones.
+# SHOTs, taken in one browser; those of $shots must match the expected ones.
 pictures_match() {
     local shot html picture keys same
     shoot "$1" "${shots[@]}" "${@:2}"
     for shot in "${shots[@]}"; do
         read -r html picture keys <<<"$shot"
-        same=yes
-        like_native "${html%.html}" "$picture" "$1" || same=no
+        like_native "${html%.html}" "$picture" "$1" && same=yes || same=no
         echo "$1: $picture: $differing pixels off beyond the tolerance"
         [ $same = yes ] ||
-            fail "$picture in $1 differs from the native picture in $differing pixels, more than the tolerance allows."
+            fail "$picture in $1 differs from $expected/$picture.png in $differing pixels, more than the tolerance allows."
     done
+}
+
+# refused ENGINE PAGE FLAG SAID: PAGE of the site, in ENGINE with FLAG
+# (--no-webgl or --no-webgl2), fails and says SAID.
+refused() {
+    local status=0
+    python3 "$page" --engine "$1" check "$site/$2" "$3" >"$work/refused.log" 2>&1 || status=$?
+    [ $status -ne 0 ] && grep -q "$4" "$work/refused.log" ||
+        fail "$1: $2 with $3 gave status $status and: $(cat "$work/refused.log")"
 }
 
 # The site's lessons: those of lessons/lessons.txt that the web build's
@@ -185,7 +193,7 @@ read_lessons() {
     mapfile -t lessons < <(lessons_built_in "$web_build")
     [ ${#lessons[@]} -gt 0 ] || fail "the web build in $web_build makes no lessons."
 }
-[ "$mode" = build ] || read_lessons
+[ "$mode" = build ] || [ "$mode" = native ] || read_lessons
 
 case "$mode" in
     build)
@@ -197,6 +205,14 @@ case "$mode" in
                 fail "the site has no page or program for $lesson."
         done
         echo "built the web edition of ${lessons[*]}"
+        ;;
+
+    native)
+        # Of every lesson built here: the site's are not known while it builds.
+        mapfile -t lessons < <(lessons_built_in "$build")
+        rm -rf "$native" && mkdir -p "$native"
+        native_pictures take
+        echo "took ${#shots[@]} native pictures in $native"
         ;;
 
     pictures)
@@ -214,8 +230,7 @@ case "$mode" in
         serve "$variant/site"
         shoot chromium "velmor5.html velmor5" "velmor6.html velmor6"
         for lesson in velmor5 velmor6; do
-            same=yes
-            like_native "$lesson" "$lesson" chromium || same=no
+            like_native "$lesson" "$lesson" chromium && same=yes || same=no
             echo "$lesson without the line-mode repair: $differing pixels off"
             [ $same = no ] ||
                 fail "$lesson passes the picture check even without the line-mode repair ($differing pixels)."
@@ -308,16 +323,10 @@ EOF
         grep -q "^states: \(velmor[0-9]*=running \?\)*$" "$work/index.log" ||
             fail "not every lesson runs on index.html: $(head -n 1 "$work/index.log")"
 
-        status=0
-        python3 "$page" check "$site/velmor3.html" --no-webgl >"$work/nowebgl.log" 2>&1 || status=$?
-        [ $status -ne 0 ] && grep -q "velmor3: This lesson needs WebGL" "$work/nowebgl.log" ||
-            fail "velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
+        refused chromium velmor3.html --no-webgl "velmor3: This lesson needs WebGL"
         for lesson in "${lessons[@]}"; do
-            [[ " $(lesson_field 3 "$lesson") " == *" gl33 "* ]] || continue
-            status=0
-            python3 "$page" check "$site/$lesson.html" --no-webgl2 >"$work/nowebgl2.log" 2>&1 || status=$?
-            [ $status -ne 0 ] && grep -q "$lesson: This lesson needs WebGL 2" "$work/nowebgl2.log" ||
-                fail "$lesson.html without WebGL 2 gave status $status and: $(cat "$work/nowebgl2.log")"
+            [[ " $(lesson_field 3 "$lesson") " != *" gl33 "* ]] ||
+                refused chromium "$lesson.html" --no-webgl2 "$lesson: This lesson needs WebGL 2"
         done
         python3 "$page" check "$site/velmor7.html" --no-webgl2 >"$work/webgl1.log" 2>&1 ||
             fail "velmor7.html does not run with WebGL 1 alone: $(cat "$work/webgl1.log")"
@@ -328,19 +337,14 @@ EOF
         need compare imagemagick
         need chromium chromium
         serve "$web_build/site"
-        solutions=()
+        # Each against the guide's picture of it.
+        expected="$src/docs/exercises"
+        shots=()
         for patch in "$src"/docs/exercises/*.patch; do
             name="$(basename "$patch" .patch)"
-            cp "$src/docs/exercises/$name.png" "$work/$name.png"
-            solutions+=("exercises/$name-bare.html $name $(sed -n '/^diff --git /q; s/^Keys: *//p' "$patch")")
+            shots+=("exercises/$name-bare.html $name $(sed -n '/^diff --git /q; s/^Keys: *//p' "$patch")")
         done
-        shoot chromium "${solutions[@]}"
-        for patch in "$src"/docs/exercises/*.patch; do
-            name="$(basename "$patch" .patch)"
-            like_native "exercises/$name-bare" "$name" chromium ||
-                fail "the solution page of $name differs from the guide's picture in $differing pixels, more than the tolerance."
-            echo "$name: $differing pixels off by more than the tolerance"
-        done
+        pictures_match chromium
         ;;
 
     touch)
@@ -430,10 +434,7 @@ EOF
             done
             python3 "$page" --engine "$engine" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
                 fail "$engine: not every page fits a phone: $(tail -n 1 "$work/fits.log")"
-            status=0
-            python3 "$page" --engine "$engine" check "$site/velmor3.html" --no-webgl >"$work/nowebgl.log" 2>&1 || status=$?
-            [ $status -ne 0 ] && grep -q "message: This lesson needs WebGL" "$work/nowebgl.log" ||
-                fail "$engine: velmor3.html without WebGL gave status $status and: $(cat "$work/nowebgl.log")"
+            refused "$engine" velmor3.html --no-webgl "message: This lesson needs WebGL"
             echo "$engine: ${#lessons[@]} lessons draw as natively, keys and a drag turn ${turned[*]}, ${#pages[@]} pages fit a phone's 360 px."
         done
         ;;
