@@ -7,12 +7,9 @@
 #   guide_pdf_check.sh SOURCE_DIR PDF
 # PDF: the web build's print for its site, which scripts/guide-pdf prints
 # alike without an address; this check prints only one with an address.
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-src="$1"
-need pdfimages poppler-utils
-need compare imagemagick
+need pdfimages poppler-utils compare imagemagick
 # Printed today it has 90 pages.  Far fewer, whole chapters are missing;
 # far more, something prints a page per line.  (Folded solutions and
 # missing patches cost only a few pages: the text check below finds them.)

@@ -7,16 +7,9 @@
 # Mesa) each program draws exactly the native program's picture, and so
 # does one resized window.
 #   windows_check.sh SOURCE_DIR BUILD_DIR
-set -euo pipefail
 source "$(dirname "$0")/common.sh"
-source "$(dirname "$0")/../../scripts/lessons.sh"
 
-src="$1"
-build="$2"
-need wine wine
-need x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
-need Xvfb xvfb
-need convert imagemagick
+need wine wine x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64 Xvfb xvfb convert imagemagick
 
 # Kept in the build tree: the second run reuses the cross-built freeglut
 # and the Wine prefix (700 MB, some seconds to make).

@@ -48,9 +48,9 @@
 # lost:     in each of the three engines, every lesson's page whose WebGL
 #           context is lost says so and starts the lesson again from the
 #           button it offers.
-set -euo pipefail
+# common.sh reads its first argument as the source folder; here the mode
+# comes first, so the folders are set again below.
 source "$(dirname "$0")/../tools/common.sh"
-source "$(dirname "$0")/../../scripts/lessons.sh"
 
 mode="$1"
 src="$2"
