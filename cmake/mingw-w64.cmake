@@ -1,7 +1,7 @@
 # mingw-w64.cmake - cross-builds for 64-bit Windows with Debian's
-# mingw-w64 toolchain (g++-mingw-w64-x86-64-win32).  scripts/windows uses
-# it twice: for freeglut, built from its source as a static library, and
-# for the lessons, linked against that library.
+# mingw-w64 toolchain (g++-mingw-w64-x86-64-win32): scripts/windows-libraries
+# uses it for freeglut, built from its source as a static library, and
+# scripts/windows for the lessons, linked against that library.
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 #         -DVELMOR_FREEGLUT_ROOT=<where freeglut is installed>
@@ -41,8 +41,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # (FREEGLUT_STATIC, GLEW_STATIC, or they declare the functions as DLL
 # imports), and what they call in Windows must follow them on every link
 # line.  Built with FREEGLUT_REPLACE_GLUT the library is libglut.a beside
-# GL/glut.h, which FindGLUT finds; scripts/windows puts glew32s.lib and
-# GL/glew.h beside them, for FindGLEW.
+# GL/glut.h, which FindGLUT finds; scripts/windows-libraries puts
+# glew32s.lib and GL/glew.h beside them, for FindGLEW.
 if(VELMOR_FREEGLUT_ROOT)
     set(CMAKE_CXX_FLAGS_INIT "-DFREEGLUT_STATIC -DGLEW_STATIC")
     set(GLEW_USE_STATIC_LIBS ON)

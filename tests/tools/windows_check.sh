@@ -11,8 +11,6 @@ source "$(dirname "$0")/common.sh"
 
 need wine wine x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64 Xvfb xvfb convert imagemagick
 
-# Kept in the build tree: the second run reuses the cross-built freeglut
-# and the Wine prefix (700 MB, some seconds to make).
 windows="$build/windows"
 out="$windows/out"
 export WINEPREFIX="$windows/wineprefix"
@@ -23,7 +21,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-windows.XXXXXX")"
 cleanup() {
     [ ! -d "$WINEPREFIX" ] || wineserver -k 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf "$work" ${making:+"$making"}
 }
 trap cleanup EXIT
 unset DISPLAY
@@ -59,14 +57,29 @@ for lesson in "${lessons[@]}"; do
 done
 
 # --- under Wine, the native pictures ------------------------------------------------
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    rm -rf "$WINEPREFIX"
+# A clean Wine prefix (700 MB, most of a minute to make) is made once per
+# machine, Wine version and recipe, kept in the cache beside the Windows
+# libraries, and copied for each run: its files hard-linked where they can
+# be (Wine only reads them), its registry copied (Wine writes it).
+make_prefix() {
     wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot could not make a prefix: $(tail -n 3 "$work/wineboot.log")"
     # freeglut reads DISPLAY on Windows too, and cannot open the screen
     # ("CreateDC failed") without it.
     wine reg add 'HKCU\Environment' /v DISPLAY /t REG_SZ /d DISPLAY /f >"$work/reg.log" 2>&1 ||
         fail "could not set DISPLAY in the Wine prefix: $(tail -n 3 "$work/reg.log")"
+    wineserver -w
+}
+key="$(wine --version)-$(declare -f make_prefix | sha256sum | cut -c1-12)"
+clean="${XDG_CACHE_HOME:-$HOME/.cache}/velmor/wine-prefix/${key//[^A-Za-z0-9.+-]/_}"
+if [ ! -f "$clean/system.reg" ]; then
+    mkdir -p "${clean%/*}"
+    making="$(mktemp -d "$clean.making.XXXXXX")"
+    WINEPREFIX="$making" make_prefix
+    mv -T "$making" "$clean" 2>/dev/null || [ -f "$clean/system.reg" ] || fail "could not keep the Wine prefix in $clean."
 fi
+rm -rf "$WINEPREFIX"
+cp -al "$clean" "$WINEPREFIX" 2>/dev/null || { rm -rf "$WINEPREFIX"; cp -a "$clean" "$WINEPREFIX"; }
+for registry in "$clean"/*.reg; do cp --remove-destination "$registry" "$WINEPREFIX/"; done
 # One Wine server for all the runs, instead of one started and stopped per
 # run; a server that is still lingering after the set-up must end first.
 wineserver -w
