@@ -106,16 +106,23 @@ done < <(grep -o '\(core\|lessons\)/[A-Za-z0-9_/]*\.\(h\|cpp\)' "$root/$doc/docs
 grep -q '](docs/gallery.png)' "$root/$doc/README.md" || fail "the installed README does not show the gallery."
 
 # --- libraries and dependencies ------------------------------------------------
+# Each program's direct libraries (NEEDED) where ldd finds them; dpkg, asked
+# once, names the package of each (or of the file a link names).
+declare -A library=() owner=()
 for lesson in "${lessons[@]}"; do
-    program="$root/usr/bin/$lesson"
-    ! ldd "$program" | grep -q 'not found' || fail "$lesson lacks libraries: $(ldd "$program" | grep 'not found')"
-    for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-        path="$(ldd "$program" | awk -v lib="$soname" '$1 == lib {print $3}')"
-        owner="$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null || true)"
-        owner="${owner%%:*}"
-        [ -n "$owner" ] || fail "$lesson needs $soname ($path), which no Debian package owns."
-        depends_on "$owner" || fail "$lesson needs $soname from $owner, but Depends does not name $owner."
+    linked="$(ldd "$root/usr/bin/$lesson")"
+    ! grep -q 'not found' <<<"$linked" || fail "$lesson lacks libraries: $(grep 'not found' <<<"$linked")"
+    for soname in $(readelf -d "$root/usr/bin/$lesson" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+        library["$lesson needs $soname"]="$(awk -v lib="$soname" '$1 == lib {print $3}' <<<"$linked")"
     done
+done
+while IFS= read -r line; do owner["${line#*: }"]="${line%%:*}"; done < <(dpkg -S 2>/dev/null \
+    $(for path in "${library[@]}"; do echo "$path" "$(realpath "$path")"; done) | grep -v '^diversion ')
+for needs in "${!library[@]}"; do
+    path="${library[$needs]}"
+    package="${owner[$path]:-${owner[$(realpath "$path")]:-}}"
+    [ -n "$package" ] || fail "$needs ($path), which no Debian package owns."
+    depends_on "$package" || fail "$needs from $package, but Depends does not name $package."
 done
 
 apt-get install --simulate "$deb" >"$work/apt.log" 2>&1 ||
