@@ -8,6 +8,7 @@
 set -euo pipefail
 src="${1:?usage: SCRIPT SOURCE_DIR [BUILD_DIR ...]}"
 build="${2:-}"
+arguments=("$@")
 source "${BASH_SOURCE[0]%/*}/../../scripts/lessons.sh"
 
 fail() {
@@ -31,6 +32,14 @@ need() {
             fail "'$1' is missing: install the Debian package $2 (scripts/setup --tests installs everything)."
         shift 2
     done
+}
+
+# one_display: the test starts again on a private Xvfb of the capture tool's
+# (capture --run), which all its pictures then share: one display started
+# for each costs about 0.3 s.  Needs $build.
+one_display() {
+    [ -n "${VELMOR_ONE_DISPLAY:-}" ] ||
+        VELMOR_ONE_DISPLAY=1 exec "${build:?}/tools/capture/capture" --run bash "$0" "${arguments[@]}"
 }
 
 # compare_pictures [--tolerant | --close] A.png B.png [DIFF.png]: the one comparer

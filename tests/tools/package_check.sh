@@ -21,6 +21,7 @@ source "$(dirname "$0")/common.sh"
 version="$3"
 need cpack cmake dpkg-deb dpkg dpkg-shlibdeps dpkg-dev apt-get apt
 need Xvfb xvfb convert imagemagick
+one_display
 [ -r "$build/CPackConfig.cmake" ] || fail "$build has no CPackConfig.cmake: configure it with cmake first."
 lessons=()
 mapfile -t lessons < <(lessons_built_in "$build")
@@ -130,7 +131,6 @@ apt-get install --simulate "$deb" >"$work/apt.log" 2>&1 ||
 grep -q '^Inst velmor ' "$work/apt.log" || fail "apt's simulation did not install velmor: $(tail -n 3 "$work/apt.log")"
 
 # --- the installed programs draw what the built ones draw ---------------------
-unset DISPLAY
 for lesson in "${lessons[@]}"; do
     "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/built-$lesson.png" ||
         fail "no snapshot of the built $lesson."

@@ -10,6 +10,7 @@
 source "$(dirname "$0")/common.sh"
 
 need wine wine x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64 Xvfb xvfb convert imagemagick
+one_display
 
 windows="$build/windows"
 out="$windows/out"
@@ -24,7 +25,6 @@ cleanup() {
     rm -rf "$work" ${making:+"$making"}
 }
 trap cleanup EXIT
-unset DISPLAY
 
 "$src/scripts/windows" --build-dir "$windows" --werror "$out" >"$work/build.log" 2>&1 ||
     fail "scripts/windows failed: $(tail -n 5 "$work/build.log")"
@@ -92,11 +92,11 @@ compare_lesson() {
     chmod +x "$work/$lesson-wine"
     # In the window's own size, the native picture web.native took.
     [ -n "$size" ] || cp "$build/web-native-pictures/$lesson.png" "$work/$name-native.png" || fail "web.native took no picture of $lesson."
-    [ -z "$size" ] || "$src/scripts/snapshot" --private-display --build-dir "$build" "$lesson" "$work/$name-native.png" "$size" ||
+    [ -z "$size" ] || "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/$name-native.png" "$size" ||
         fail "no snapshot of the native $lesson."
     # Nothing can be preloaded into the .exe to say when its frame is done,
     # so the picture is taken once it has settled (see tools/capture/capture.cpp).
-    "$src/scripts/snapshot" --private-display --build-dir "$build" --settle --program "$work/$lesson-wine" \
+    "$src/scripts/snapshot" --build-dir "$build" --settle --program "$work/$lesson-wine" \
         "$lesson" "$work/$name-wine.png" ${size:+"$size"} ||
         fail "no snapshot of $lesson.exe under Wine."
     compare_pictures "$work/$name-native.png" "$work/$name-wine.png" "$work/$name-diff.png" || {
@@ -118,9 +118,9 @@ if [ -f "$out/velmor9.exe" ]; then
     printf '#!/bin/sh\nexec "%s" "$@" "%s"\n' "$build/velmor9" "$function" >"$work/velmor9-own-native"
     printf '#!/bin/sh\nexec wine "%s" "$@" "%s"\n' "$out/velmor9.exe" "$function" >"$work/velmor9-own-wine"
     chmod +x "$work/velmor9-own-native" "$work/velmor9-own-wine"
-    "$src/scripts/snapshot" --private-display --build-dir "$build" --program "$work/velmor9-own-native" \
+    "$src/scripts/snapshot" --build-dir "$build" --program "$work/velmor9-own-native" \
         velmor9 "$work/velmor9-own-native.png" || fail "no snapshot of velmor9 '$function' (native)."
-    "$src/scripts/snapshot" --private-display --build-dir "$build" --settle --program "$work/velmor9-own-wine" \
+    "$src/scripts/snapshot" --build-dir "$build" --settle --program "$work/velmor9-own-wine" \
         velmor9 "$work/velmor9-own-wine.png" || fail "no snapshot of velmor9 '$function' (wine)."
     compare_pictures "$work/velmor9-own-native.png" "$work/velmor9-own-wine.png" ||
         fail "velmor9.exe '$function' under Wine draws a picture $differing pixels different from the native one."
