@@ -78,32 +78,34 @@ if [ ! -f "$clean/system.reg" ]; then
     mv -T "$making" "$clean" 2>/dev/null || [ -f "$clean/system.reg" ] || fail "could not keep the Wine prefix in $clean."
 fi
 rm -rf "$WINEPREFIX"
-cp -al "$clean" "$WINEPREFIX" 2>/dev/null || { rm -rf "$WINEPREFIX"; cp -a "$clean" "$WINEPREFIX"; }
-for registry in "$clean"/*.reg; do cp --remove-destination "$registry" "$WINEPREFIX/"; done
+cp -al "$clean" "$WINEPREFIX" 2>/dev/null || { rm -rf "$WINEPREFIX" && cp -a "$clean" "$WINEPREFIX"; }
+cp --remove-destination "$clean"/*.reg "$WINEPREFIX/"
 # One Wine server for all the runs, instead of one started and stopped per
 # run; a server that is still lingering after the set-up must end first.
 wineserver -w
 wineserver -p || fail "could not start a Wine server for $WINEPREFIX."
 
-# compare_lesson LESSON [WIDTHxHEIGHT]: the native and the Wine pictures, compared.
+# compare_lesson LESSON [WIDTHxHEIGHT] [FUNCTION]: the native and the Wine
+# pictures, compared; FUNCTION, if given, follows the harness's own arguments.
 compare_lesson() {
-    local lesson="$1" size="${2:-}" name="$1${2:+-$2}"
-    printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$out/$lesson.exe" >"$work/$lesson-wine"
-    chmod +x "$work/$lesson-wine"
+    local lesson="$1" size="${2:-}" own="${3:+ \"$3\"}" name="$1${2:+-$2}${3:+-own}"
+    printf '#!/bin/sh\nexec "%s" "$@"%s\n' "$build/$lesson" "$own" >"$work/$name-native"
+    printf '#!/bin/sh\nexec wine "%s" "$@"%s\n' "$out/$lesson.exe" "$own" >"$work/$name-wine"
+    chmod +x "$work/$name-native" "$work/$name-wine"
     # In the window's own size, the native picture web.native took.
-    [ -n "$size" ] || cp "$build/web-native-pictures/$lesson.png" "$work/$name-native.png" || fail "web.native took no picture of $lesson."
-    [ -z "$size" ] || "$src/scripts/snapshot" --build-dir "$build" "$lesson" "$work/$name-native.png" "$size" ||
-        fail "no snapshot of the native $lesson."
+    [ -n "$size$own" ] || cp "$build/web-native-pictures/$lesson.png" "$work/$name-native.png" || fail "web.native took no picture of $lesson."
+    [ -z "$size$own" ] || "$src/scripts/snapshot" --build-dir "$build" --program "$work/$name-native" \
+        "$lesson" "$work/$name-native.png" ${size:+"$size"} || fail "no snapshot of the native $lesson$own."
     # Nothing can be preloaded into the .exe to say when its frame is done,
     # so the picture is taken once it has settled (see tools/capture/capture.cpp).
-    "$src/scripts/snapshot" --build-dir "$build" --settle --program "$work/$lesson-wine" \
+    "$src/scripts/snapshot" --build-dir "$build" --settle --program "$work/$name-wine" \
         "$lesson" "$work/$name-wine.png" ${size:+"$size"} ||
-        fail "no snapshot of $lesson.exe under Wine."
+        fail "no snapshot of $lesson.exe$own under Wine."
     compare_pictures "$work/$name-native.png" "$work/$name-wine.png" "$work/$name-diff.png" || {
         # The work folder goes with the check: the pictures stay for a look.
         mkdir -p "$windows/failed"
         cp "$work/$name"-*.png "$windows/failed/"
-        fail "$lesson.exe under Wine${size:+ at $size} draws a picture $differing pixels different from the native one (both kept in $windows/failed)."
+        fail "$lesson.exe$own under Wine${size:+ at $size} draws a picture $differing pixels different from the native one (both kept in $windows/failed)."
     }
 }
 for lesson in "${lessons[@]}"; do
@@ -111,19 +113,10 @@ for lesson in "${lessons[@]}"; do
 done
 # A window of another shape: the reshape keeps the aspect ratio the same way.
 compare_lesson velmor6 640x400
-# Lesson 9 with a function of the learner's, given after the harness's
-# own arguments, natively and under Wine.
+# Lesson 9 with a function of the learner's, natively and under Wine.
 if [ -f "$out/velmor9.exe" ]; then
     function='sin(x) * cos(y) + x / 5'
-    printf '#!/bin/sh\nexec "%s" "$@" "%s"\n' "$build/velmor9" "$function" >"$work/velmor9-own-native"
-    printf '#!/bin/sh\nexec wine "%s" "$@" "%s"\n' "$out/velmor9.exe" "$function" >"$work/velmor9-own-wine"
-    chmod +x "$work/velmor9-own-native" "$work/velmor9-own-wine"
-    "$src/scripts/snapshot" --build-dir "$build" --program "$work/velmor9-own-native" \
-        velmor9 "$work/velmor9-own-native.png" || fail "no snapshot of velmor9 '$function' (native)."
-    "$src/scripts/snapshot" --build-dir "$build" --settle --program "$work/velmor9-own-wine" \
-        velmor9 "$work/velmor9-own-wine.png" || fail "no snapshot of velmor9 '$function' (wine)."
-    compare_pictures "$work/velmor9-own-native.png" "$work/velmor9-own-wine.png" ||
-        fail "velmor9.exe '$function' under Wine draws a picture $differing pixels different from the native one."
+    compare_lesson velmor9 "" "$function"
     ! compare_pictures "$work/velmor9-own-native.png" "$work/velmor9-native.png" ||
         fail "velmor9 drew '$function' as its own bump."
 fi
