@@ -57,10 +57,9 @@ for lesson in "${lessons[@]}"; do
 done
 
 # --- under Wine, the native pictures ------------------------------------------------
-# A clean Wine prefix (700 MB, most of a minute to make) is made once per
-# machine, Wine version and recipe, kept in the cache beside the Windows
-# libraries, and copied for each run: its files hard-linked where they can
-# be (Wine only reads them), its registry copied (Wine writes it).
+# A clean Wine prefix (700 MB, most of a minute to make), made once per Wine
+# version and recipe in the cache; each run copies it, hard-linking what
+# Wine only reads and copying the registry, which it writes.
 make_prefix() {
     wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot could not make a prefix: $(tail -n 3 "$work/wineboot.log")"
     # freeglut reads DISPLAY on Windows too, and cannot open the screen
@@ -69,11 +68,9 @@ make_prefix() {
         fail "could not set DISPLAY in the Wine prefix: $(tail -n 3 "$work/reg.log")"
     wineserver -w
 }
-key="$(wine --version)-$(declare -f make_prefix | sha256sum | cut -c1-12)"
-clean="${XDG_CACHE_HOME:-$HOME/.cache}/velmor/wine-prefix/${key//[^A-Za-z0-9.+-]/_}"
+clean="${XDG_CACHE_HOME:-$HOME/.cache}/velmor/wine-prefix/$(wine --version | tr -c 'A-Za-z0-9.+-' _)$(declare -f make_prefix | sha256sum | cut -c1-12)"
 if [ ! -f "$clean/system.reg" ]; then
-    mkdir -p "${clean%/*}"
-    making="$(mktemp -d "$clean.making.XXXXXX")"
+    making="$(mkdir -p "${clean%/*}" && mktemp -d "$clean.making.XXXXXX")"
     WINEPREFIX="$making" make_prefix
     mv -T "$making" "$clean" 2>/dev/null || [ -f "$clean/system.reg" ] || fail "could not keep the Wine prefix in $clean."
 fi
