@@ -34,9 +34,8 @@ need() {
     done
 }
 
-# one_display: the test starts again on a private Xvfb of the capture tool's
-# (capture --run), which all its pictures then share: one display started
-# for each costs about 0.3 s.  Needs $build.
+# one_display: the test starts again under capture --run, whose private Xvfb
+# all its pictures share (a display each costs about 0.3 s).  Needs $build.
 one_display() {
     [ -n "${VELMOR_ONE_DISPLAY:-}" ] ||
         VELMOR_ONE_DISPLAY=1 exec "${build:?}/tools/capture/capture" --run bash "$0" "${arguments[@]}"

@@ -130,8 +130,7 @@ apt-get install --simulate "$deb" >"$work/apt.log" 2>&1 ||
     fail "apt would not install the package: $(tail -n 3 "$work/apt.log")"
 grep -q '^Inst velmor ' "$work/apt.log" || fail "apt's simulation did not install velmor: $(tail -n 3 "$work/apt.log")"
 
-# --- the installed programs draw what the built ones draw ---------------------
-# (the built ones' pictures are those web.native took)
+# --- the installed programs draw what the built ones draw (web.native's) ------
 for lesson in "${lessons[@]}"; do
     "$src/scripts/snapshot" --build-dir "$build" --program "$root/usr/bin/$lesson" "$lesson" "$work/installed-$lesson.png" ||
         fail "no snapshot of the installed $lesson."

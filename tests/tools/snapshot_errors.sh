@@ -84,17 +84,15 @@ started=$SECONDS
 expect_error "showed no window titled '4. Smooth shaded graph' within 3 s" --program "$work/silent" velmor4 "$work/x.png"
 [ $((SECONDS - started)) -le 10 ] || fail "the 3 s timeout took $((SECONDS - started)) s."
 
-gone() { # what pid-file display-file server-pid-file
+gone() { # WHAT: the fake program and its display's server, as it noted them, have ended
     local pid display server
-    pid="$(cat "$2")"
-    display="$(cat "$3")"
-    server="$(cat "$4")"
+    pid="$(cat "$work/silent.pid")" display="$(cat "$work/silent.display")" server="$(cat "$work/silent.server")"
     ! kill -0 "$pid" 2>/dev/null || fail "$1: the program ($pid) is still running."
     [ -n "$display" ] || fail "$1: the program saw no DISPLAY."
     [ -n "$server" ] || fail "$1: the program found no server for $display."
     ! kill -0 "$server" 2>/dev/null || fail "$1: the private display's server ($server, $display) is still running."
 }
-gone "after the timeout" "$work/silent.pid" "$work/silent.display" "$work/silent.server"
+gone "after the timeout"
 
 # A window that is never drawn into is not a picture.
 expect_error "did not draw a steady frame within 3 s" --program "$blank" velmor4 "$work/x.png"
@@ -112,7 +110,7 @@ kill -TERM $snapshot_pid
 status=0
 wait $snapshot_pid || status=$?
 [ $status -ne 0 ] || fail "snapshot stopped by SIGTERM reported success."
-gone "after SIGTERM" "$work/silent.pid" "$work/silent.display" "$work/silent.server"
+gone "after SIGTERM"
 
 # --- a good request at another size ------------------------------------------
 "$snapshot" --build-dir "$build" velmor4 "$work/wide.png" 320x200 ||
