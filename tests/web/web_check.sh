@@ -113,17 +113,23 @@ shoot() {
         fail "$engine did not draw every page: $(tail -n 3 "$work/page.log")"
 }
 
-# like_native LESSON PICTURE ENGINE: compares ENGINE's picture with the
-# expected one ($expected/PICTURE.png: the native one unless said), with
-# the tolerance (the closer one for a lesson drawn with shaders); sets
-# $differing to the pixels that are off and succeeds if they are few enough.
+# like_native LESSON PICTURE ENGINE [DIFF.png]: compares ENGINE's picture
+# with the expected one ($expected/PICTURE.png: the native one unless
+# said), with the tolerance (the closer one for a lesson drawn with
+# shaders); sets $differing to the pixels that are off, draws where to
+# DIFF.png if given, and succeeds if they are few enough.
 native="$build/web-native-pictures"
 expected="$native"
 like_native() {
     local match=--tolerant
     [[ " $(lesson_field 3 "$1") " != *" gl33 "* ]] || match=--close
-    compare_pictures "$match" "$expected/$2.png" "$work/$2-$3.png"
+    compare_pictures "$match" "$expected/$2.png" "$work/$2-$3.png" "${@:4}"
 }
+
+# A failed comparison's pictures outlive $work: kept in $kept, emptied
+# when this check starts, which each failure sentence names.
+kept="$build/web-failed/$mode"
+rm -rf "$kept"
 
 # Whether a lesson's camera turns with the arrow keys (lessons/controls.txt).
 turns_camera() {
@@ -170,10 +176,13 @@ pictures_match() {
     shoot "$1" "${shots[@]}" "${@:2}"
     for shot in "${shots[@]}"; do
         read -r html picture keys <<<"$shot"
-        like_native "${html%.html}" "$picture" "$1" && same=yes || same=no
+        like_native "${html%.html}" "$picture" "$1" "$work/$picture-$1-diff.png" && same=yes || same=no
         echo "$1: $picture: $differing pixels off beyond the tolerance"
-        [ $same = yes ] ||
-            fail "$picture in $1 differs from $expected/$picture.png in $differing pixels, more than the tolerance allows."
+        [ $same = no ] || continue
+        mkdir -p "$kept"
+        cp "$expected/$picture.png" "$kept/$picture-expected.png"
+        cp "$work/$picture-$1"{,-diff}.png "$kept/"
+        fail "$picture in $1 differs from $expected/$picture.png in $differing pixels, more than the tolerance allows (both pictures and their difference are kept in $kept)."
     done
 }
 
