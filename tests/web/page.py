@@ -161,16 +161,20 @@ WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
 PHONE = (360, 740)
 # WIDTHS of the page laid out in a frame of a phone's size, for an engine
 # whose window does not shrink to one (WebKitWebDriver's MiniBrowser keeps
-# 447 px on Xvfb): taken once every lesson in the frame has started.
+# 447 px on Xvfb): taken once the page's own lesson, if any, has started.
+# The frames inside it are sized by its style and were measured at the
+# page's first load; the frame goes at once, and with it the lessons of
+# index.html, which would take WebKit ten seconds more to start again.
 IN_PHONE_FRAME = """new Promise(done => {
   const frame = document.createElement('iframe');
   frame.style.cssText = 'position: fixed; left: 0; top: 0; border: 0; width: %dpx; height: %dpx';
-  const started = d => d && d.readyState === 'complete' &&
-    [d, ...[...d.querySelectorAll('iframe')].map(f => f.contentDocument)].every(
-      e => e && !['loading', undefined].includes(e.documentElement.dataset.state) ||
-           e && !e.documentElement.dataset.lesson);
-  const look = tries => started(frame.contentDocument) || !tries
-    ? done(frame.contentWindow.eval(%s)) : setTimeout(() => look(tries - 1), 100);
+  const started = d => d && d.readyState === 'complete' && (!d.documentElement.dataset.lesson ||
+    !['loading', undefined].includes(d.documentElement.dataset.state));
+  const look = tries => {
+    if (!started(frame.contentDocument) && tries) return setTimeout(() => look(tries - 1), 100);
+    done(frame.contentWindow.eval(%s));
+    frame.remove();
+  };
   frame.onload = () => look(600);
   frame.src = location.href;
   document.body.appendChild(frame);
