@@ -7,11 +7,11 @@
                                taken the KEYs (xdotool names: Right, d, ...);
                                after each +, another picture in the same
                                browser
-    page.py [--engine E] check URL [--no-webgl | --no-webgl2]
-                               the lessons' states, the page's <h2>
+    page.py [--engine E] check URL... [--no-webgl | --no-webgl2]
+                               each page's lessons' states, its <h2>
                                titles and every error in the browser's
-                               console, in a browser with WebGL (or WebGL 2)
-                               turned off if asked
+                               console, in one browser with WebGL (or
+                               WebGL 2) turned off if asked
     page.py time URL [FRAMES] [--read-pixel]
                                navigation to the first finished frame, and
                                the median time of FRAMES more frames (ms);
@@ -209,10 +209,20 @@ def lose(browser, url):
 
 
 def survey(browser, mode, url):
-    """fits or axe on one page: what is wrong with it, if anything."""
+    """check, fits or axe on one page: what is wrong with it, if anything."""
     states = browser.open(url)
     problems = []
-    if mode == "fits":
+    if mode == "check":
+        print("states: " + " ".join(states))
+        # The page's own sentence, read from the page: WebKitGTK's
+        # driver passes on no console line logged while the page loads.
+        said = browser.evaluate("(m => m && !m.hidden ? m.textContent : '')"
+                                "(document.getElementById('message'))")
+        if said:
+            print("message: " + said)
+        for title in browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)"):
+            print("title: " + title)
+    elif mode == "fits":
         # A phone's browser widens its viewport to a page that does not
         # fit, so the page is measured against the screen's width.
         widths = browser.evaluate(WIDTHS)
@@ -239,6 +249,7 @@ def survey(browser, mode, url):
                 % json.dumps(AXE_LEVELS))
             print(f"{url} ({scheme}): {len(found)} violations")
             problems += [f"{url} ({scheme}): {violation}" for violation in found]
+    # Let late messages arrive before judging the console.
     browser.evaluate("0")
     problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
     problems += [f"{url}: console error: {error}" for error in browser.errors]
@@ -300,24 +311,26 @@ def main():
         ENGINE, args = args[1], args[2:]
     modes = ("shot", "check", "time", "fits", "lose", "axe", "search")
     if len(args) < 2 or args[0] not in modes:
-        fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL [FLAG]"
+        fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL... [FLAG]"
              " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL... | search URL")
     mode, url = args[0], args[1]
-    if mode in ("fits", "lose", "axe", "search"):
+    if mode in ("check", "fits", "lose", "axe", "search"):
         problems = search(url) if mode == "search" else []
+        flags = [a for a in args[1:] if a.startswith("--")]
+        pages = [a for a in args[1:] if a not in flags]
         if mode != "search":
-            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
+            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900, flags)
             check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
             try:
-                problems += [problem for page in args[1:] for problem in check(browser, page)]
+                problems += [problem for page in pages for problem in check(browser, page)]
             finally:
                 browser.close()
         for problem in problems:
             print(problem)
         if problems:
-            fail(f"{len(problems)} problems on {len(args) - 1} pages, the first: {problems[0]}")
+            fail(f"{len(problems)} problems on {len(pages)} pages, the first: {problems[0]}")
         return
-    browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, args[2:])
+    browser = Browser(500, 500)
     try:
         if mode == "shot":
             # URL OUT.png KEY... once for each picture, between +s.
@@ -332,18 +345,6 @@ def main():
                     picture.write(base64.b64decode(browser.shot(browser.evaluate(CANVAS))))
         else:
             states = browser.open(url)
-        if mode == "check":
-            print("states: " + " ".join(states))
-            # The page's own sentence, read from the page: WebKitGTK's
-            # driver passes on no console line logged while the page loads.
-            said = browser.evaluate("(m => m && !m.hidden ? m.textContent : '')"
-                                    "(document.getElementById('message'))")
-            if said:
-                print("message: " + said)
-            titles = browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)")
-            for title in titles:
-                print("title: " + title)
-        elif mode == "time":
             first = browser.evaluate("document.documentElement.dataset.firstFrameMs")
             options = args[2:]
             sync = READ_PIXEL if "--read-pixel" in options else FINISH
