@@ -145,10 +145,8 @@ class Browser:
 
 # Where the lesson's picture is on its page: the canvas, without the
 # scroll bar a browser may draw beside it or, as WebKitGTK does on a page
-# taller than its window (lesson 9's and 10's), over it.  The bar is
-# hidden first, and the page drawn twice more before the picture: taken at
-# once, WebKitGTK's picture still held the bar over the canvas's right
-# edge now and then (3 by 215 pixels of grey, in one picture of twenty).
+# taller than its window (lessons 9, 10), over it: hidden, then two frames
+# drawn, without which WebKitGTK's picture now and then still held it.
 CANVAS = """(document.documentElement.style.overflow = 'hidden',
   new Promise(drawn => requestAnimationFrame(() => requestAnimationFrame(drawn))).then(() =>
   (r => ({x: r.left, y: r.top, width: r.width, height: r.height}))
@@ -161,10 +159,8 @@ WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
 PHONE = (360, 740)
 # WIDTHS of the page laid out in a frame of a phone's size, for an engine
 # whose window does not shrink to one (WebKitWebDriver's MiniBrowser keeps
-# 447 px on Xvfb): taken once the page's own lesson, if any, has started.
-# The frames inside it are sized by its style and were measured at the
-# page's first load; the frame goes at once, and with it the lessons of
-# index.html, which would take WebKit ten seconds more to start again.
+# 447 px on Xvfb): taken once its own lesson, if any, has started, not
+# those of its frames (sized by its style), and the frame removed.
 IN_PHONE_FRAME = """new Promise(done => {
   const frame = document.createElement('iframe');
   frame.style.cssText = 'position: fixed; left: 0; top: 0; border: 0; width: %dpx; height: %dpx';
@@ -249,7 +245,6 @@ def survey(browser, mode, url):
                 % json.dumps(AXE_LEVELS))
             print(f"{url} ({scheme}): {len(found)} violations")
             problems += [f"{url} ({scheme}): {violation}" for violation in found]
-    # Let late messages arrive before judging the console.
     browser.evaluate("0")
     problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
     problems += [f"{url}: console error: {error}" for error in browser.errors]
