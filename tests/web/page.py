@@ -7,11 +7,11 @@
                                taken the KEYs (xdotool names: Right, d, ...);
                                after each +, another picture in the same
                                browser
-    page.py [--engine E] check URL [--no-webgl | --no-webgl2]
-                               the lessons' states, the page's <h2>
+    page.py [--engine E] check URL... [--no-webgl | --no-webgl2]
+                               each page's lessons' states, its <h2>
                                titles and every error in the browser's
-                               console, in a browser with WebGL (or WebGL 2)
-                               turned off if asked
+                               console, in one browser with WebGL (or
+                               WebGL 2) turned off if asked
     page.py time URL [FRAMES] [--read-pixel]
                                navigation to the first finished frame, and
                                the median time of FRAMES more frames (ms);
@@ -145,10 +145,12 @@ class Browser:
 
 # Where the lesson's picture is on its page: the canvas, without the
 # scroll bar a browser may draw beside it or, as WebKitGTK does on a page
-# taller than its window, over it (hidden first, before the picture).
+# taller than its window (lessons 9, 10), over it: hidden, then two frames
+# drawn, without which WebKitGTK's picture now and then still held it.
 CANVAS = """(document.documentElement.style.overflow = 'hidden',
+  new Promise(drawn => requestAnimationFrame(() => requestAnimationFrame(drawn))).then(() =>
   (r => ({x: r.left, y: r.top, width: r.width, height: r.height}))
-  (document.getElementById('canvas').getBoundingClientRect()))"""
+  (document.getElementById('canvas').getBoundingClientRect())))"""
 # The page's width and its widest element, at least the canvas; the
 # frames' pages are checked on their own.
 WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
@@ -157,16 +159,18 @@ WIDTHS = """[document.documentElement.scrollWidth, innerWidth,
 PHONE = (360, 740)
 # WIDTHS of the page laid out in a frame of a phone's size, for an engine
 # whose window does not shrink to one (WebKitWebDriver's MiniBrowser keeps
-# 447 px on Xvfb): taken once every lesson in the frame has started.
+# 447 px on Xvfb): taken once its own lesson, if any, has started, not
+# those of its frames (sized by its style), and the frame removed.
 IN_PHONE_FRAME = """new Promise(done => {
   const frame = document.createElement('iframe');
   frame.style.cssText = 'position: fixed; left: 0; top: 0; border: 0; width: %dpx; height: %dpx';
-  const started = d => d && d.readyState === 'complete' &&
-    [d, ...[...d.querySelectorAll('iframe')].map(f => f.contentDocument)].every(
-      e => e && !['loading', undefined].includes(e.documentElement.dataset.state) ||
-           e && !e.documentElement.dataset.lesson);
-  const look = tries => started(frame.contentDocument) || !tries
-    ? done(frame.contentWindow.eval(%s)) : setTimeout(() => look(tries - 1), 100);
+  const started = d => d && d.readyState === 'complete' && (!d.documentElement.dataset.lesson ||
+    !['loading', undefined].includes(d.documentElement.dataset.state));
+  const look = tries => {
+    if (!started(frame.contentDocument) && tries) return setTimeout(() => look(tries - 1), 100);
+    done(frame.contentWindow.eval(%s));
+    frame.remove();
+  };
   frame.onload = () => look(600);
   frame.src = location.href;
   document.body.appendChild(frame);
@@ -201,10 +205,20 @@ def lose(browser, url):
 
 
 def survey(browser, mode, url):
-    """fits or axe on one page: what is wrong with it, if anything."""
+    """check, fits or axe on one page: what is wrong with it, if anything."""
     states = browser.open(url)
     problems = []
-    if mode == "fits":
+    if mode == "check":
+        print("states: " + " ".join(states))
+        # The page's own sentence, read from the page: WebKitGTK's
+        # driver passes on no console line logged while the page loads.
+        said = browser.evaluate("(m => m && !m.hidden ? m.textContent : '')"
+                                "(document.getElementById('message'))")
+        if said:
+            print("message: " + said)
+        for title in browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)"):
+            print("title: " + title)
+    elif mode == "fits":
         # A phone's browser widens its viewport to a page that does not
         # fit, so the page is measured against the screen's width.
         widths = browser.evaluate(WIDTHS)
@@ -292,24 +306,26 @@ def main():
         ENGINE, args = args[1], args[2:]
     modes = ("shot", "check", "time", "fits", "lose", "axe", "search")
     if len(args) < 2 or args[0] not in modes:
-        fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL [FLAG]"
+        fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL... [FLAG]"
              " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL... | search URL")
     mode, url = args[0], args[1]
-    if mode in ("fits", "lose", "axe", "search"):
+    if mode in ("check", "fits", "lose", "axe", "search"):
         problems = search(url) if mode == "search" else []
+        flags = [a for a in args[1:] if a.startswith("--")]
+        pages = [a for a in args[1:] if a not in flags]
         if mode != "search":
-            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900)
+            browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900, flags)
             check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
             try:
-                problems += [problem for page in args[1:] for problem in check(browser, page)]
+                problems += [problem for page in pages for problem in check(browser, page)]
             finally:
                 browser.close()
         for problem in problems:
             print(problem)
         if problems:
-            fail(f"{len(problems)} problems on {len(args) - 1} pages, the first: {problems[0]}")
+            fail(f"{len(problems)} problems on {len(pages)} pages, the first: {problems[0]}")
         return
-    browser = Browser(500, 500) if mode != "check" else Browser(1280, 900, args[2:])
+    browser = Browser(500, 500)
     try:
         if mode == "shot":
             # URL OUT.png KEY... once for each picture, between +s.
@@ -324,18 +340,6 @@ def main():
                     picture.write(base64.b64decode(browser.shot(browser.evaluate(CANVAS))))
         else:
             states = browser.open(url)
-        if mode == "check":
-            print("states: " + " ".join(states))
-            # The page's own sentence, read from the page: WebKitGTK's
-            # driver passes on no console line logged while the page loads.
-            said = browser.evaluate("(m => m && !m.hidden ? m.textContent : '')"
-                                    "(document.getElementById('message'))")
-            if said:
-                print("message: " + said)
-            titles = browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)")
-            for title in titles:
-                print("title: " + title)
-        elif mode == "time":
             first = browser.evaluate("document.documentElement.dataset.firstFrameMs")
             options = args[2:]
             sync = READ_PIXEL if "--read-pixel" in options else FINISH

@@ -113,17 +113,23 @@ shoot() {
         fail "$engine did not draw every page: $(tail -n 3 "$work/page.log")"
 }
 
-# like_native LESSON PICTURE ENGINE: compares ENGINE's picture with the
-# expected one ($expected/PICTURE.png: the native one unless said), with
-# the tolerance (the closer one for a lesson drawn with shaders); sets
-# $differing to the pixels that are off and succeeds if they are few enough.
+# like_native LESSON PICTURE ENGINE [DIFF.png]: compares ENGINE's picture
+# with the expected one ($expected/PICTURE.png: the native one unless
+# said), with the tolerance (the closer one for a lesson drawn with
+# shaders); sets $differing to the pixels that are off, draws where to
+# DIFF.png if given, and succeeds if they are few enough.
 native="$build/web-native-pictures"
 expected="$native"
 like_native() {
     local match=--tolerant
     [[ " $(lesson_field 3 "$1") " != *" gl33 "* ]] || match=--close
-    compare_pictures "$match" "$expected/$2.png" "$work/$2-$3.png"
+    compare_pictures "$match" "$expected/$2.png" "$work/$2-$3.png" "${@:4}"
 }
+
+# A failed comparison's pictures outlive $work: kept in $kept, emptied
+# when this check starts, which each failure sentence names.
+kept="$build/web-failed/$mode"
+rm -rf "$kept"
 
 # Whether a lesson's camera turns with the arrow keys (lessons/controls.txt).
 turns_camera() {
@@ -170,20 +176,29 @@ pictures_match() {
     shoot "$1" "${shots[@]}" "${@:2}"
     for shot in "${shots[@]}"; do
         read -r html picture keys <<<"$shot"
-        like_native "${html%.html}" "$picture" "$1" && same=yes || same=no
+        like_native "${html%.html}" "$picture" "$1" "$work/$picture-$1-diff.png" && same=yes || same=no
         echo "$1: $picture: $differing pixels off beyond the tolerance"
-        [ $same = yes ] ||
-            fail "$picture in $1 differs from $expected/$picture.png in $differing pixels, more than the tolerance allows."
+        [ $same = no ] || continue
+        mkdir -p "$kept"
+        cp "$expected/$picture.png" "$kept/$picture-expected.png"
+        cp "$work/$picture-$1"{,-diff}.png "$kept/"
+        fail "$picture in $1 differs from $expected/$picture.png in $differing pixels, more than the tolerance allows (both pictures and their difference are kept in $kept)."
     done
 }
 
-# refused ENGINE PAGE FLAG SAID: PAGE of the site, in ENGINE with FLAG
-# (--no-webgl or --no-webgl2), fails and says SAID.
+# refused ENGINE FLAG PAGE SAID...: the site's PAGEs in one browser of ENGINE
+# with FLAG (--no-webgl or --no-webgl2), each failing and saying its SAID
+# (or, SAID empty, running with a clean console), all of them looked at.
 refused() {
-    local status=0
-    python3 "$page" --engine "$1" check "$site/$2" "$3" >"$work/refused.log" 2>&1 || status=$?
-    [ $status -ne 0 ] && grep -q "$4" "$work/refused.log" ||
-        fail "$1: $2 with $3 gave status $status and: $(cat "$work/refused.log")"
+    local i said urls=()
+    for ((i = 3; i < $#; i += 2)); do urls+=("$site/${!i}"); done
+    python3 "$page" --engine "$1" check "${urls[@]}" "$2" >"$work/refused.log" 2>&1 ||
+        grep -q "^page.py: [0-9]* problems on" "$work/refused.log" || fail "$1: $(tail -n 3 "$work/refused.log")"
+    for ((i = 3; i < $#; i += 2)); do
+        said="${*:i+1:1}"
+        if grep -qF "$site/${!i}: " "$work/refused.log"; then grep -qF "${said:-?}" "$work/refused.log"; else [ -z "$said" ]; fi ||
+            fail "$1: ${!i} with $2 was to ${said:+say }${said:-run}: $(cat "$work/refused.log")"
+    done
 }
 
 # The site's lessons: those of lessons/lessons.txt that the web build's
@@ -323,13 +338,13 @@ EOF
         grep -q "^states: \(velmor[0-9]*=running \?\)*$" "$work/index.log" ||
             fail "not every lesson runs on index.html: $(head -n 1 "$work/index.log")"
 
-        refused chromium velmor3.html --no-webgl "velmor3: This lesson needs WebGL"
+        refused chromium --no-webgl velmor3.html "velmor3: This lesson needs WebGL"
+        webgl1=(velmor7.html "") # which runs with WebGL 1 alone
         for lesson in "${lessons[@]}"; do
             [[ " $(lesson_field 3 "$lesson") " != *" gl33 "* ]] ||
-                refused chromium "$lesson.html" --no-webgl2 "$lesson: This lesson needs WebGL 2"
+                webgl1+=("$lesson.html" "$lesson: This lesson needs WebGL 2")
         done
-        python3 "$page" check "$site/velmor7.html" --no-webgl2 >"$work/webgl1.log" 2>&1 ||
-            fail "velmor7.html does not run with WebGL 1 alone: $(cat "$work/webgl1.log")"
+        refused chromium --no-webgl2 "${webgl1[@]}"
         echo "index.html runs ${lessons[*]} under their titles with a clean console; no WebGL, and no WebGL 2 for the lessons built for it, is said."
         ;;
 
@@ -434,7 +449,7 @@ EOF
             done
             python3 "$page" --engine "$engine" fits "${pages[@]/#/$site/}" >"$work/fits.log" 2>&1 ||
                 fail "$engine: not every page fits a phone: $(tail -n 1 "$work/fits.log")"
-            refused "$engine" velmor3.html --no-webgl "message: This lesson needs WebGL"
+            refused "$engine" --no-webgl velmor3.html "message: This lesson needs WebGL"
             echo "$engine: ${#lessons[@]} lessons draw as natively, keys and a drag turn ${turned[*]}, ${#pages[@]} pages fit a phone's 360 px."
         done
         ;;
