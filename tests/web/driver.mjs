@@ -162,7 +162,9 @@ async function webkitPage(cleanup) {
     cleanup.unshift(() => driver.quit());
     await driver.manage().setTimeouts({ script: LOAD_TIMEOUT * 1000 });
     // WebKitWebDriver does not pass the console on: the page's errors are
-    // kept by a hook set as the page loads, read after each call.
+    // kept by a hook set as the page loads, and read in the same script as
+    // the call's value (a second script could meet a page already unloading,
+    // as after a click that reloads it).
     const hook = `if (!window.__errors) { window.__errors = [];
         const keep = e => window.__errors.push(String(e && (e.message || e.reason || e)));
         addEventListener('error', keep); addEventListener('unhandledrejection', keep);
@@ -170,8 +172,9 @@ async function webkitPage(cleanup) {
         console.error = (...a) => { window.__errors.push(a.join(' ')); said(...a); }; }`;
     const run = expr => driver.executeAsyncScript(
         `const done = arguments[arguments.length - 1]; ${hook};
-         ${wrapped(expr)}.then(v => done({ v }), e => done({ e: String(e) }));`)
-        .then(r => { if ("e" in r) throw new Error(r.e); return r.v; });
+         const kept = () => window.__errors.splice(0);
+         ${wrapped(expr)}.then(v => done({ v, kept: kept() }), e => done({ e: String(e), kept: kept() }));`)
+        .then(r => { errors.push(...r.kept); if ("e" in r) throw new Error(r.e); return r.v; });
     // The window's frame takes some of its size: it is grown by that much.
     const rect = await driver.manage().window().getRect();
     const [innerWidth, innerHeight] = await run("[innerWidth, innerHeight]");
@@ -180,11 +183,7 @@ async function webkitPage(cleanup) {
     const actions = () => driver.actions({ async: true });
     return {
         goto: url => driver.get(url),
-        async evaluate(expr) {
-            const value = await run(expr);
-            errors.push(...await run("window.__errors.splice(0)"));
-            return value;
-        },
+        evaluate: run,
         key(name) {
             const key = Key[SELENIUM_KEYS[name]] || name;
             return actions().keyDown(key).keyUp(key).perform();
