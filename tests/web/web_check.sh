@@ -58,6 +58,8 @@ build="$3"
 web_build="$4"
 werror="$5"
 page="$(dirname "$0")/page.py"
+# The native pictures share one private display.
+[ "$mode" != native ] || one_display
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmor-web.XXXXXX")"
 server_pid=""
@@ -147,7 +149,7 @@ native_pictures() {
     for lesson in "${lessons[@]}"; do
         for keys in "" "${behind% }" "${behind}d"; do
             picture="$lesson${keys:+-${keys##* }}"
-            [ "${1:-}" != take ] || "$src/scripts/snapshot" --build-dir "$build" --private-display \
+            [ "${1:-}" != take ] || "$src/scripts/snapshot" --build-dir "$build" \
                 ${keys:+--keys "$keys"} "$lesson" "$native/$picture.png" || fail "no native picture of $lesson after '$keys'."
             [ -f "$native/$picture.png" ] || fail "no native picture $native/$picture.png: web.native takes them."
             shots+=("$lesson.html $picture $keys")
