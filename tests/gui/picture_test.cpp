@@ -179,12 +179,9 @@ std::vector<int> flatLevels(scene::Surface surface)
     std::vector<int> levels;
     for (int i = 0; i < gui::CELLS_PER_SIDE; ++i) {
         for (int j = 0; j < gui::CELLS_PER_SIDE; ++j) {
-            const double x = grid[static_cast<std::size_t>(i)];
-            const double y = grid[static_cast<std::size_t>(j)];
-            const double x1 = grid[static_cast<std::size_t>(i) + 1];
-            const double y1 = grid[static_cast<std::size_t>(j) + 1];
-            levels.push_back(
-                scene::toLevel(scene::litGreen(scene::faceNormal(surface, x, y, x1, y1))));
+            const scene::Vec3 normal =
+                scene::faceNormal(surface, grid[i], grid[j], grid[i + 1], grid[j + 1]);
+            levels.push_back(scene::toLevel(scene::litGreen(normal)));
         }
     }
     return levels;
@@ -255,8 +252,7 @@ std::pair<double, double> cornerLitRange(scene::Surface surface, int i, int j)
     for (const int di : {0, 1}) {
         for (const int dj : {0, 1}) {
             const double lit =
-                scene::litGreen(scene::vertexNormal(surface, grid[static_cast<std::size_t>(i + di)],
-                                                    grid[static_cast<std::size_t>(j + dj)]));
+                scene::litGreen(scene::vertexNormal(surface, grid[i + di], grid[j + dj]));
             low = std::min(low, lit);
             high = std::max(high, lit);
         }
@@ -349,10 +345,8 @@ bool aroundSurface(const scene::CellMap& cells, int column, int row, int radius,
 std::pair<int, int> cellCentrePixel(scene::Surface surface, int i, int j)
 {
     const std::vector<float> grid = scene::gridCoordinates();
-    const double x =
-        (grid[static_cast<std::size_t>(i)] + grid[static_cast<std::size_t>(i) + 1]) / 2;
-    const double y =
-        (grid[static_cast<std::size_t>(j)] + grid[static_cast<std::size_t>(j) + 1]) / 2;
+    const double x = (grid[i] + grid[i + 1]) / 2;
+    const double y = (grid[j] + grid[j + 1]) / 2;
     const scene::ScreenPoint p =
         scene::project({x, y, surface(x, y)}, gui::WINDOW_SIZE, gui::WINDOW_SIZE);
     return {static_cast<int>(p.column), static_cast<int>(p.row)};
@@ -566,8 +560,8 @@ TEST(FlatShading, EveryQuadIsOneShadeSetByItsFaceNormal)
     std::map<int, int> shade; // cell -> its green
     for (const auto& entry : colours) {
         std::size_t pixels = 0;
-        for (const auto& colour : entry.second) {
-            pixels += colour.second;
+        for (const auto& [colour, count] : entry.second) {
+            pixels += count;
         }
         if (pixels < MIN_PIXELS_PER_CELL) {
             continue;

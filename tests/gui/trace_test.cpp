@@ -482,8 +482,8 @@ TEST_P(EveryLesson, VerticesLieOnTheGridWalkAndNeighboursMeetExactly)
         for (int k = 0; k < 4; ++k) {
             const int i = q.i + CORNER[k][0], j = q.j + CORNER[k][1];
             const Float3& v = q.vertices[k];
-            const float x = grid[static_cast<std::size_t>(i)];
-            const float y = grid[static_cast<std::size_t>(j)];
+            const float x = grid[i];
+            const float y = grid[j];
             if ((bitsOf(v.x) != bitsOf(x) || bitsOf(v.y) != bitsOf(y)) && mismatches++ < 5) {
                 ADD_FAILURE() << "cell (" << q.i << ", " << q.j << ") corner " << k << " at ("
                               << v.x << ", " << v.y << "), the walk gives (" << x << ", " << y
@@ -559,9 +559,8 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
         }
         for (int k = 0; k < 4; ++k) {
             const int i = q.i + CORNER[k][0], j = q.j + CORNER[k][1];
-            const scene::Vec3 reference = scene::vertexNormalAtFloats(
-                heightReference(lesson), grid[static_cast<std::size_t>(i)],
-                grid[static_cast<std::size_t>(j)]);
+            const scene::Vec3 reference =
+                scene::vertexNormalAtFloats(heightReference(lesson), grid[i], grid[j]);
             const Float3& n = q.normals[k];
             const double error = std::max({std::abs(n.x - reference.x), std::abs(n.y - reference.y),
                                            std::abs(n.z - reference.z)});

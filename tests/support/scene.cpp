@@ -259,10 +259,10 @@ CellMap::CellMap(Surface surface, int width, int height, double margin)
     const int cells = static_cast<int>(grid.size()) - 1;
     for (int i = 0; i < cells; ++i) {
         for (int j = 0; j < cells; ++j) {
-            const double x = grid[static_cast<std::size_t>(i)];
-            const double x1 = grid[static_cast<std::size_t>(i) + 1];
-            const double y = grid[static_cast<std::size_t>(j)];
-            const double y1 = grid[static_cast<std::size_t>(j) + 1];
+            const double x = grid[i];
+            const double x1 = grid[i + 1];
+            const double y = grid[j];
+            const double y1 = grid[j + 1];
             const ScreenPoint c00 = project({x, y, surface(x, y)}, width, height);
             const ScreenPoint c10 = project({x1, y, surface(x1, y)}, width, height);
             const ScreenPoint c11 = project({x1, y1, surface(x1, y1)}, width, height);
