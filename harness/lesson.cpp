@@ -85,14 +85,9 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
         throw HarnessError(std::string("cannot create a pipe: ") + std::strerror(errno));
     }
     const std::string log = makeLogFile("xvfb");
-    std::vector<std::string> words = {"Xvfb",
-                                      "-displayfd",
-                                      std::to_string(ready[1]),
-                                      "-nolisten",
-                                      "tcp",
-                                      "-screen",
-                                      "0",
-                                      std::to_string(width) + "x" + std::to_string(height) + "x24"};
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    std::vector<std::string> words = {
+        "Xvfb", "-displayfd", std::to_string(ready[1]), "-nolisten", "tcp", "-screen", "0", screen};
     const int logFd = open(log.c_str(), O_WRONLY | O_CLOEXEC);
     // Xvfb writes its display number to ready[1].
     server_ = startProcess(words, environmentWith({}), {logFd, logFd, ready[1], SIGTERM});
