@@ -126,6 +126,22 @@ class Image {
     std::vector<Rgb> pixels_;
 };
 
+// Calls visit(x, y) for the pixels of columns left to right - 1 and rows
+// top to bottom - 1, row by row; the second form for a whole width x height
+// picture.
+template <typename Visit> void forEachPixel(int left, int top, int right, int bottom, Visit&& visit)
+{
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            visit(x, y);
+        }
+    }
+}
+template <typename Visit> void forEachPixel(int width, int height, Visit&& visit)
+{
+    forEachPixel(0, 0, width, height, visit);
+}
+
 // Reads a binary PPM (P6, 255 levels) such as writePpm and the frame shim
 // write; an empty Image if the file is missing or not such a picture.
 Image readPpm(const std::string& path);

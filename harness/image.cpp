@@ -129,11 +129,9 @@ Comparison comparePictures(const Image& a, const Image& b, Match match)
 {
     checkSameSize(a, b);
     Comparison result;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            result.differing += pixelsDiffer(a.pixel(x, y), b.pixel(x, y), match) ? 1 : 0;
-        }
-    }
+    forEachPixel(a.width(), a.height(), [&](int x, int y) {
+        result.differing += pixelsDiffer(a.pixel(x, y), b.pixel(x, y), match) ? 1 : 0;
+    });
     const std::size_t pixels =
         static_cast<std::size_t>(a.width()) * static_cast<std::size_t>(a.height());
     if (match == Match::Tolerant) {
@@ -152,15 +150,12 @@ Image differencePicture(const Image& a, const Image& b, Match match)
         return static_cast<std::uint8_t>(255 - (255 - level) / 4);
     };
     Image result(a.width(), a.height());
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const Rgb p = a.pixel(x, y);
-            result.setPixel(x, y,
-                            pixelsDiffer(p, b.pixel(x, y), match)
-                                ? marked
-                                : Rgb{fade(p.r), fade(p.g), fade(p.b)});
-        }
-    }
+    forEachPixel(a.width(), a.height(), [&](int x, int y) {
+        const Rgb p = a.pixel(x, y);
+        result.setPixel(
+            x, y,
+            pixelsDiffer(p, b.pixel(x, y), match) ? marked : Rgb{fade(p.r), fade(p.g), fade(p.b)});
+    });
     return result;
 }
 

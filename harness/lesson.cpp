@@ -43,26 +43,30 @@ void killAndReap(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
-int shiftOf(unsigned long mask)
-{
-    int shift = 0;
-    while (mask != 0 && (mask & 1) == 0) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
-}
-
 // Scales a channel of the given mask to 0..255.
 std::uint8_t channel(unsigned long value, unsigned long mask)
 {
     if (mask == 0) {
         return 0;
     }
-    const int shift = shiftOf(mask);
+    const int shift = __builtin_ctzl(mask);
     const unsigned long maximum = mask >> shift;
-    const unsigned long level = (value & mask) >> shift;
-    return static_cast<std::uint8_t>((level * 255 + maximum / 2) / maximum);
+    return static_cast<std::uint8_t>((((value & mask) >> shift) * 255 + maximum / 2) / maximum);
+}
+
+// Sends the window a ClientMessage of the type named, with two longs.
+void sendClientMessage(Display* x, Window window, const char* type, long first, long second)
+{
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(x, type, False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = first;
+    event.xclient.data.l[1] = second;
+    checkedX(x, type, [&] {
+        XSendEvent(x, window, False, NoEventMask, &event);
+    });
 }
 
 } // namespace
@@ -81,14 +85,9 @@ VirtualDisplay::VirtualDisplay(int width, int height, Milliseconds timeout)
         throw HarnessError(std::string("cannot create a pipe: ") + std::strerror(errno));
     }
     const std::string log = makeLogFile("xvfb");
-    std::vector<std::string> words = {"Xvfb",
-                                      "-displayfd",
-                                      std::to_string(ready[1]),
-                                      "-nolisten",
-                                      "tcp",
-                                      "-screen",
-                                      "0",
-                                      std::to_string(width) + "x" + std::to_string(height) + "x24"};
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    std::vector<std::string> words = {
+        "Xvfb", "-displayfd", std::to_string(ready[1]), "-nolisten", "tcp", "-screen", "0", screen};
     const int logFd = open(log.c_str(), O_WRONLY | O_CLOEXEC);
     // Xvfb writes its display number to ready[1].
     server_ = startProcess(words, environmentWith({}), {logFd, logFd, ready[1], SIGTERM});
@@ -518,15 +517,9 @@ void Lesson::repaint()
     // just been uncovered.  The program reads them in this order, so the
     // first frame reporting the number was drawn after this Expose, not
     // for an earlier event still on its way (see frame_notify.cpp).
-    XEvent note = {};
-    note.xclient.type = ClientMessage;
-    note.xclient.window = window_;
-    note.xclient.message_type = XInternAtom(x, "LESSON_HARNESS_REPAINT", False);
-    note.xclient.format = 32;
-    note.xclient.data.l[0] = REPAINT_MESSAGE_MAGIC;
-    note.xclient.data.l[1] = static_cast<long>(request);
-    checkedX(x, "XSendEvent", [&] {
-        XSendEvent(x, window_, False, NoEventMask, &note);
+    sendClientMessage(x, window_, "LESSON_HARNESS_REPAINT", REPAINT_MESSAGE_MAGIC,
+                      static_cast<long>(request));
+    checkedX(x, "XClearArea", [&] {
         XClearArea(x, window_, 0, 0, 0, 0, True);
     });
     readFrames(
@@ -593,17 +586,8 @@ ExitStatus Lesson::close()
         return status_;
     }
     Display* x = display_.connection();
-    XEvent event;
-    std::memset(&event, 0, sizeof event);
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window_;
-    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    checkedX(x, "XSendEvent(WM_DELETE_WINDOW)", [&] {
-        XSendEvent(x, window_, False, NoEventMask, &event);
-    });
+    sendClientMessage(x, window_, "WM_PROTOCOLS",
+                      static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False)), CurrentTime);
     try {
         return finish(Clock::now() + options_.timeout);
     } catch (...) {

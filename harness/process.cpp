@@ -49,7 +49,6 @@ std::string tail(const std::string& text)
     return "..." + text.substr(text.size() - OUTPUT_TAIL);
 }
 
-// A new empty file for a process's output; its path.
 std::string makeLogFile(const std::string& prefix)
 {
     std::string path = temporaryRoot() + "/" + prefix + "-XXXXXX";
@@ -124,8 +123,6 @@ ExitStatus decodeStatus(int status)
     return result;
 }
 
-// Orphaned grandchildren (a wrapper's child that outlives the wrapper)
-// become this process's children, so that they can be waited for.
 void becomeSubreaper()
 {
     static const bool done = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;

@@ -1,20 +1,20 @@
-// trace.cpp - apitrace recordings, read through `apitrace pickle`.
-//
-// The decoder understands the subset of the pickle format (protocols 2
-// and 3) that apitrace writes: numbers, doubles, byte strings, lists,
-// tuples, dictionaries, None and booleans, memo puts and gets, and its
-// opaque values (a GLOBAL class applied with REDUCE, e.g. a pointer).
-// Anything else is reported, never guessed at.
+// trace.cpp - apitrace recordings, read through `apitrace pickle` and
+// Python's own unpickler (trace_calls.py, whose header describes the plain
+// form it passes on).
 #include "trace.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <iomanip>
 #include <limits>
-#include <map>
 #include <sstream>
 #include <unistd.h>
+
+#ifndef LESSON_HARNESS_TRACE_CALLS
+#error "LESSON_HARNESS_TRACE_CALLS must name trace_calls.py (CMake sets it)"
+#endif
 
 namespace harness {
 namespace {
@@ -22,352 +22,88 @@ namespace {
 constexpr const char* APITRACE = "apitrace";
 constexpr const char* APITRACE_PACKAGE = "apitrace";
 
-// Pickle opcodes used by apitrace, named as in Python's pickletools.
-enum Opcode : unsigned char {
-    MARK = '(',
-    STOP = '.',
-    NONE = 'N',
-    BININT = 'J',
-    BININT1 = 'K',
-    BININT2 = 'M',
-    BINFLOAT = 'G',
-    SHORT_BINSTRING = 'U',
-    BINSTRING = 'T',
-    BINUNICODE = 'X',
-    SHORT_BINBYTES = 'C',
-    BINBYTES = 'B',
-    EMPTY_LIST = ']',
-    EMPTY_TUPLE = ')',
-    EMPTY_DICT = '}',
-    APPEND = 'a',
-    APPENDS = 'e',
-    LIST = 'l',
-    TUPLE = 't',
-    DICT = 'd',
-    SETITEM = 's',
-    SETITEMS = 'u',
-    BINPUT = 'q',
-    LONG_BINPUT = 'r',
-    BINGET = 'h',
-    LONG_BINGET = 'j',
-    GLOBAL = 'c',
-    REDUCE = 'R',
-    PROTO = 0x80,
-    TUPLE1 = 0x85,
-    TUPLE2 = 0x86,
-    TUPLE3 = 0x87,
-    NEWTRUE = 0x88,
-    NEWFALSE = 0x89,
-    LONG1 = 0x8a,
-    SHORT_BINUNICODE = 0x8c,
-};
-
 // Fields of one pickled call: (number, name, arguments, result, flags).
 constexpr std::size_t CALL_FIELDS = 5;
 
-class Reader {
-  public:
-    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
-
-    bool atEnd() const
-    {
-        return position_ >= bytes_.size();
-    }
-
-    // One pickle, up to and including its STOP.
-    TraceValue readPickle()
-    {
-        stack_.clear();
-        marks_.clear();
-        for (;;) {
-            const std::size_t at = position_;
-            const unsigned char op = byte();
-            switch (op) {
-            case PROTO:
-                byte();
-                break;
-            case MARK:
-                marks_.push_back(stack_.size());
-                break;
-            case STOP:
-                if (stack_.size() != 1) {
-                    fail(at, "STOP with " + std::to_string(stack_.size()) + " values on the stack");
-                }
-                return pop(at);
-            case NONE:
-                stack_.push_back(TraceValue{});
-                break;
-            case NEWTRUE:
-            case NEWFALSE: {
-                TraceValue v;
-                v.kind = TraceValue::Kind::Bool;
-                v.boolean = op == NEWTRUE;
-                stack_.push_back(v);
-                break;
-            }
-            case BININT1:
-                pushInt(byte());
-                break;
-            case BININT2:
-                pushInt(static_cast<std::int64_t>(little(2)));
-                break;
-            case BININT:
-                pushInt(static_cast<std::int32_t>(static_cast<std::uint32_t>(little(4))));
-                break;
-            case LONG1: {
-                const std::size_t n = byte();
-                if (n > 8) {
-                    fail(at, "an integer of " + std::to_string(n) + " bytes");
-                }
-                std::uint64_t value = little(n);
-                if (n > 0 && n < 8 && (value >> (8 * n - 1)) != 0) {
-                    value |= ~std::uint64_t(0) << (8 * n); // sign-extend
-                }
-                pushInt(static_cast<std::int64_t>(value));
-                break;
-            }
-            case BINFLOAT: {
-                std::uint64_t bits = 0;
-                for (int i = 0; i < 8; ++i) {
-                    bits = (bits << 8) | byte();
-                }
-                TraceValue v;
-                v.kind = TraceValue::Kind::Real;
-                std::memcpy(&v.real, &bits, sizeof v.real);
-                stack_.push_back(v);
-                break;
-            }
-            case SHORT_BINSTRING:
-            case SHORT_BINBYTES:
-            case SHORT_BINUNICODE:
-                pushText(byte());
-                break;
-            case BINSTRING:
-            case BINBYTES:
-            case BINUNICODE:
-                pushText(little(4));
-                break;
-            case EMPTY_LIST:
-            case EMPTY_TUPLE:
-            case EMPTY_DICT: {
-                TraceValue v;
-                v.kind = TraceValue::Kind::List;
-                stack_.push_back(v);
-                break;
-            }
-            case APPEND: {
-                TraceValue item = pop(at);
-                listAt(at, stack_.size() - 1).items.push_back(std::move(item));
-                break;
-            }
-            case APPENDS:
-            case SETITEMS: {
-                std::vector<TraceValue> items = popToMark(at);
-                if (op == SETITEMS) {
-                    items = pairs(at, std::move(items));
-                }
-                TraceValue& list = listAt(at, stack_.size() - 1);
-                for (TraceValue& item : items) {
-                    list.items.push_back(std::move(item));
-                }
-                break;
-            }
-            case SETITEM: {
-                TraceValue value = pop(at);
-                TraceValue key = pop(at);
-                listAt(at, stack_.size() - 1)
-                    .items.push_back(pairOf(std::move(key), std::move(value)));
-                break;
-            }
-            case LIST:
-            case TUPLE:
-            case DICT: {
-                TraceValue v;
-                v.kind = TraceValue::Kind::List;
-                v.items = popToMark(at);
-                if (op == DICT) {
-                    v.items = pairs(at, std::move(v.items));
-                }
-                stack_.push_back(std::move(v));
-                break;
-            }
-            case TUPLE1:
-            case TUPLE2:
-            case TUPLE3: {
-                const std::size_t n = static_cast<std::size_t>(op - TUPLE1 + 1);
-                if (stack_.size() < n) {
-                    fail(at, "a tuple with too few values on the stack");
-                }
-                TraceValue v;
-                v.kind = TraceValue::Kind::List;
-                v.items.assign(std::make_move_iterator(stack_.end() - static_cast<long>(n)),
-                               std::make_move_iterator(stack_.end()));
-                stack_.resize(stack_.size() - n);
-                stack_.push_back(std::move(v));
-                break;
-            }
-            case BINPUT:
-                memo_[byte()] = top(at);
-                break;
-            case LONG_BINPUT:
-                memo_[little(4)] = top(at);
-                break;
-            case BINGET:
-            case LONG_BINGET: {
-                const std::uint64_t key = op == BINGET ? byte() : little(4);
-                const auto found = memo_.find(key);
-                if (found == memo_.end()) {
-                    fail(at, "a memo entry that was never stored");
-                }
-                stack_.push_back(found->second);
-                break;
-            }
-            case GLOBAL: {
-                TraceValue v;
-                v.kind = TraceValue::Kind::Object;
-                v.text = line(at) + ".";
-                v.text += line(at);
-                stack_.push_back(v);
-                break;
-            }
-            case REDUCE: {
-                TraceValue arguments = pop(at);
-                TraceValue& callable = top(at);
-                if (callable.kind != TraceValue::Kind::Object ||
-                    arguments.kind != TraceValue::Kind::List) {
-                    fail(at, "REDUCE of something other than a class and a tuple");
-                }
-                callable.items = std::move(arguments.items);
-                break;
-            }
-            default: {
-                std::ostringstream text;
-                text << "an unknown opcode 0x" << std::hex << static_cast<int>(op);
-                fail(at, text.str());
-            }
-            }
+// One value of trace_calls.py's output, from `at` on.
+TraceValue readValue(const std::string& text, std::size_t& at)
+{
+    const auto fail = [&](const std::string& what) {
+        return HarnessError("cannot read the calls of the trace at byte " + std::to_string(at) +
+                            ": " + what);
+    };
+    // The digits up to `end`, as a number.
+    const auto field = [&](char end) {
+        const std::size_t stop = text.find(end, at);
+        if (stop == std::string::npos || stop == at) {
+            throw fail("a number that does not end");
         }
-    }
-
-  private:
-    [[noreturn]] void fail(std::size_t at, const std::string& what) const
-    {
-        throw HarnessError("cannot read apitrace's pickle output at byte " + std::to_string(at) +
-                           ": " + what);
-    }
-
-    unsigned char byte()
-    {
-        if (position_ >= bytes_.size()) {
-            fail(position_, "it ends in the middle of a value");
-        }
-        return static_cast<unsigned char>(bytes_[position_++]);
-    }
-
-    std::uint64_t little(std::size_t n)
-    {
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            value |= std::uint64_t(byte()) << (8 * i);
+        const std::string digits = text.substr(at, stop - at);
+        at = stop + 1;
+        return digits;
+    };
+    const auto whole = [&](char end) {
+        const std::string digits = field(end);
+        char* stop = nullptr;
+        errno = 0;
+        const long long value = std::strtoll(digits.c_str(), &stop, 10);
+        if (*stop != '\0' || errno != 0) {
+            throw fail("'" + digits + "' is not a 64-bit integer");
         }
         return value;
+    };
+    if (at >= text.size()) {
+        throw fail("it ends in the middle of a value");
     }
-
-    std::string line(std::size_t at)
-    {
-        const std::size_t end = bytes_.find('\n', position_);
-        if (end == std::string::npos) {
-            fail(at, "an unterminated GLOBAL");
-        }
-        std::string text = bytes_.substr(position_, end - position_);
-        position_ = end + 1;
-        return text;
-    }
-
-    void pushInt(std::int64_t value)
-    {
-        TraceValue v;
+    TraceValue v;
+    const char tag = text[at++];
+    switch (tag) {
+    case 'N':
+        break;
+    case 'T':
+    case 'F':
+        v.kind = TraceValue::Kind::Bool;
+        v.boolean = tag == 'T';
+        break;
+    case 'i':
         v.kind = TraceValue::Kind::Int;
-        v.integer = value;
-        stack_.push_back(v);
-    }
-
-    void pushText(std::uint64_t length)
-    {
-        if (length > bytes_.size() - position_) {
-            fail(position_, "a string longer than the rest of the output");
+        v.integer = whole(';');
+        break;
+    case 'r':
+        v.kind = TraceValue::Kind::Real;
+        v.real = std::strtod(field(';').c_str(), nullptr);
+        break;
+    case 's':
+    case 'o': {
+        const long long length = whole(':');
+        if (length < 0 || static_cast<unsigned long long>(length) > text.size() - at) {
+            throw fail("a string longer than the rest of the output");
         }
-        TraceValue v;
-        v.kind = TraceValue::Kind::Text;
-        v.text = bytes_.substr(position_, static_cast<std::size_t>(length));
-        position_ += static_cast<std::size_t>(length);
-        stack_.push_back(v);
-    }
-
-    TraceValue& top(std::size_t at)
-    {
-        if (stack_.empty()) {
-            fail(at, "an empty stack");
+        v.kind = tag == 's' ? TraceValue::Kind::Text : TraceValue::Kind::Object;
+        v.text = text.substr(at, static_cast<std::size_t>(length));
+        at += static_cast<std::size_t>(length);
+        if (tag == 'o') {
+            v.items = readValue(text, at).asList();
         }
-        return stack_.back();
+        break;
     }
-
-    TraceValue pop(std::size_t at)
-    {
-        TraceValue v = std::move(top(at));
-        stack_.pop_back();
-        return v;
-    }
-
-    TraceValue& listAt(std::size_t at, std::size_t index)
-    {
-        if (index >= stack_.size() || stack_[index].kind != TraceValue::Kind::List) {
-            fail(at, "appending to something that is not a list");
+    case 'l': {
+        const long long count = whole(';');
+        if (count < 0 || static_cast<unsigned long long>(count) > text.size() - at) {
+            throw fail("a list longer than the rest of the output");
         }
-        return stack_[index];
-    }
-
-    std::vector<TraceValue> popToMark(std::size_t at)
-    {
-        if (marks_.empty() || marks_.back() > stack_.size()) {
-            fail(at, "no MARK to collect values from");
+        v.kind = TraceValue::Kind::List;
+        v.items.resize(static_cast<std::size_t>(count));
+        for (TraceValue& item : v.items) {
+            item = readValue(text, at);
         }
-        const std::size_t mark = marks_.back();
-        marks_.pop_back();
-        std::vector<TraceValue> items(
-            std::make_move_iterator(stack_.begin() + static_cast<long>(mark)),
-            std::make_move_iterator(stack_.end()));
-        stack_.resize(mark);
-        return items;
+        break;
     }
-
-    static TraceValue pairOf(TraceValue key, TraceValue value)
-    {
-        TraceValue pair;
-        pair.kind = TraceValue::Kind::List;
-        pair.items.push_back(std::move(key));
-        pair.items.push_back(std::move(value));
-        return pair;
+    default:
+        throw fail(std::string("an unknown tag '") + tag + "'");
     }
-
-    std::vector<TraceValue> pairs(std::size_t at, std::vector<TraceValue> flat)
-    {
-        if (flat.size() % 2 != 0) {
-            fail(at, "a dictionary with an odd number of values");
-        }
-        std::vector<TraceValue> result;
-        for (std::size_t i = 0; i < flat.size(); i += 2) {
-            result.push_back(pairOf(std::move(flat[i]), std::move(flat[i + 1])));
-        }
-        return result;
-    }
-
-    const std::string& bytes_;
-    std::size_t position_ = 0;
-    std::vector<TraceValue> stack_;
-    std::vector<std::size_t> marks_;
-    std::map<std::uint64_t, TraceValue> memo_;
-};
+    return v;
+}
 
 TraceCall toCall(const TraceValue& value)
 {
@@ -396,25 +132,14 @@ TraceCall toCall(const TraceValue& value)
     return call;
 }
 
-std::string kindName(TraceValue::Kind kind)
+// What a value of another kind than expected was, for the error.
+HarnessError wrongKind(const char* expected, const TraceValue& value)
 {
-    switch (kind) {
-    case TraceValue::Kind::None:
-        return "None";
-    case TraceValue::Kind::Bool:
-        return "a boolean";
-    case TraceValue::Kind::Int:
-        return "an integer";
-    case TraceValue::Kind::Real:
-        return "a number with a fraction";
-    case TraceValue::Kind::Text:
-        return "a string";
-    case TraceValue::Kind::List:
-        return "a list";
-    case TraceValue::Kind::Object:
-        return "an opaque value";
-    }
-    return "?";
+    static const char* const KINDS[] = {
+        "None",     "a boolean", "an integer",     "a number with a fraction",
+        "a string", "a list",    "an opaque value"};
+    return HarnessError(std::string("expected ") + expected + " in the trace, found " +
+                        KINDS[static_cast<int>(value.kind)] + ": " + value.describe());
 }
 
 } // namespace
@@ -425,8 +150,7 @@ std::int64_t TraceValue::asInt() const
         return boolean ? 1 : 0;
     }
     if (kind != Kind::Int) {
-        throw HarnessError("expected an integer in the trace, found " + kindName(kind) + ": " +
-                           describe());
+        throw wrongKind("an integer", *this);
     }
     return integer;
 }
@@ -437,8 +161,7 @@ double TraceValue::asDouble() const
         return static_cast<double>(integer);
     }
     if (kind != Kind::Real) {
-        throw HarnessError("expected a number in the trace, found " + kindName(kind) + ": " +
-                           describe());
+        throw wrongKind("a number", *this);
     }
     return real;
 }
@@ -456,8 +179,7 @@ float TraceValue::asFloat() const
 const std::vector<TraceValue>& TraceValue::asList() const
 {
     if (kind != Kind::List) {
-        throw HarnessError("expected a list in the trace, found " + kindName(kind) + ": " +
-                           describe());
+        throw wrongKind("a list", *this);
     }
     return items;
 }
@@ -553,24 +275,25 @@ std::vector<TraceCall> recordTrace(VirtualDisplay& display, const std::string& p
     }
 }
 
-std::vector<TraceCall> parsePickledCalls(const std::string& bytes)
-{
-    std::vector<TraceCall> calls;
-    Reader reader(bytes);
-    while (!reader.atEnd()) {
-        calls.push_back(toCall(reader.readPickle()));
-    }
-    return calls;
-}
-
 std::vector<TraceCall> readTrace(const std::string& traceFile, Milliseconds timeout)
 {
-    if (!commandExists(APITRACE)) {
-        throw HarnessError(std::string("apitrace is not installed, so OpenGL calls cannot be "
-                                       "recorded: install the Debian package ") +
-                           APITRACE_PACKAGE + " (scripts/setup --tests does).");
+    for (const auto& [command, package] :
+         {std::pair<const char*, const char*>{APITRACE, APITRACE_PACKAGE},
+          {"python3", "python3"}}) {
+        if (!commandExists(command)) {
+            throw HarnessError(std::string(command) +
+                               " is not installed, so OpenGL calls cannot be "
+                               "recorded: install the Debian package " +
+                               package + " (scripts/setup --tests does).");
+        }
     }
-    return parsePickledCalls(runCommand({APITRACE, "pickle", traceFile}, timeout));
+    const std::string text =
+        runCommand({"python3", LESSON_HARNESS_TRACE_CALLS, traceFile}, timeout);
+    std::vector<TraceCall> calls;
+    for (std::size_t at = 0; at < text.size();) {
+        calls.push_back(toCall(readValue(text, at)));
+    }
+    return calls;
 }
 
 } // namespace harness

@@ -9,8 +9,9 @@
 // about 7 significant digits (-4.6551723 comes out as -4.655172), which
 // cannot tell neighbouring floats apart.  pickle writes every recorded
 // value as a Python pickle, floats as 8-byte doubles; a float argument
-// widened to double is exact, so the values below are the very bits the
-// program passed.  Enumerants arrive as plain numbers (GL_QUADS is 7).
+// widened to double is exact, and Python's unpickler passes each on in a
+// form that reads back to the bit (trace_calls.py), so the values below are
+// the very bits the program passed.  Enumerants arrive as plain numbers (GL_QUADS is 7).
 #ifndef LESSON_HARNESS_TRACE_H
 #define LESSON_HARNESS_TRACE_H
 
@@ -77,13 +78,10 @@ struct TraceCall {
 std::vector<TraceCall> recordTrace(VirtualDisplay& display, const std::string& program,
                                    const std::function<void(Lesson&)>& drive);
 
-// Reads a trace written by apitrace.  Throws HarnessError if apitrace is
-// not installed (naming the Debian package apitrace) or fails.
+// Reads a trace written by apitrace.  Throws HarnessError if apitrace or
+// python3 is not installed (naming the Debian package) or fails.
 std::vector<TraceCall> readTrace(const std::string& traceFile,
                                  Milliseconds timeout = Milliseconds(120000));
-
-// Decodes the output of `apitrace pickle`: one pickle per call.
-std::vector<TraceCall> parsePickledCalls(const std::string& bytes);
 
 } // namespace harness
 

@@ -43,6 +43,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <errno.h>
 #include <link.h>
@@ -257,13 +258,6 @@ void captureWindow(Display* display, GLXDrawable drawable, const char* suffix)
     XDestroyImage(image);
 }
 
-int compareDoubles(const void* a, const void* b)
-{
-    const double x = *static_cast<const double*>(a);
-    const double y = *static_cast<const double*>(b);
-    return (x > y) - (x < y);
-}
-
 void writeReport()
 {
     FILE* out = reportPath != nullptr ? fopen(reportPath, "w") : stderr;
@@ -306,7 +300,7 @@ void writeReport()
         for (long i = 0; i < count; ++i) {
             sum += steady[i];
         }
-        qsort(steady, static_cast<size_t>(count), sizeof(double), compareDoubles);
+        std::sort(steady, steady + count);
         fprintf(out, "steady_frames=%ld\n", count);
         fprintf(out, "frame_ms_mean=%.4f\n", sum / static_cast<double>(count));
         fprintf(out, "frame_ms_median=%.4f\n", steady[count / 2]);

@@ -15,6 +15,9 @@ namespace {
 
 constexpr long NS_PER_S = 1000000000L;
 
+// Where CMake put the shim.
+constexpr const char* FRAME_SHIM = VELMOR_FRAME_SHIM_PATH;
+
 // The shim compares its own CLOCK_MONOTONIC readings with this one.
 long long monotonicNs()
 {
@@ -31,11 +34,6 @@ std::pair<std::string, std::string> setting(const std::string& text)
 }
 
 } // namespace
-
-const char* frameShimPath()
-{
-    return VELMOR_FRAME_SHIM_PATH;
-}
 
 std::string ShimRun::text(const std::string& key) const
 {
@@ -56,8 +54,8 @@ ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& 
         run.error = options.program + " is not built; build the project first.";
         return run;
     }
-    if (access(frameShimPath(), R_OK) != 0) {
-        run.error = std::string(frameShimPath()) + " is not built; build the project first.";
+    if (access(FRAME_SHIM, R_OK) != 0) {
+        run.error = std::string(FRAME_SHIM) + " is not built; build the project first.";
         return run;
     }
 
@@ -70,7 +68,7 @@ ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& 
     argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
     std::vector<std::pair<std::string, std::string>> settings = {
         {"DISPLAY", display.name()},
-        {"LD_PRELOAD", frameShimPath()},
+        {"LD_PRELOAD", FRAME_SHIM},
         {"VELMOR_SHIM_FRAMES", std::to_string(options.frames)},
         {"VELMOR_SHIM_RSS_FRAME", std::to_string(options.rssFrame)},
         {"VELMOR_SHIM_REPORT", reportPath},

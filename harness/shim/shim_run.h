@@ -49,7 +49,4 @@ ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& 
 // comes back in ShimRun::error like any other failure.
 ShimRun runUnderShimOnOwnDisplay(const ShimOptions& options);
 
-// Where CMake put the shim; defined by the build.
-const char* frameShimPath();
-
 #endif

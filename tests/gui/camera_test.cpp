@@ -40,18 +40,14 @@ std::size_t gridPixelsAcrossSurface(const Image& image)
 {
     constexpr int reach = 3;
     std::size_t count = 0;
-    for (int y = reach; y < image.height() - reach; ++y) {
-        for (int x = reach; x < image.width() - reach; ++x) {
-            if (image.pixel(x, y) != Rgb{0, 0, 0}) {
-                continue;
-            }
+    harness::forEachPixel(
+        reach, reach, image.width() - reach, image.height() - reach, [&](int x, int y) {
             const bool acrossRow =
                 isSurface(image.pixel(x - reach, y)) && isSurface(image.pixel(x + reach, y));
             const bool acrossColumn =
                 isSurface(image.pixel(x, y - reach)) && isSurface(image.pixel(x, y + reach));
-            count += acrossRow || acrossColumn ? 1 : 0;
-        }
-    }
+            count += image.pixel(x, y) == Rgb{0, 0, 0} && (acrossRow || acrossColumn);
+        });
     return count;
 }
 
@@ -325,21 +321,18 @@ TEST(Lesson8Camera, DrawsLesson7sPicturesWithTheDifferencesExplained)
         std::size_t differing = 0;
         std::size_t farOff = 0;
         std::size_t unexplained = 0;
-        for (int y = 0; y < gui::WINDOW_SIZE; ++y) {
-            for (int x = 0; x < gui::WINDOW_SIZE; ++x) {
-                const Rgb p = eight[k].pixel(x, y);
-                const Rgb q = seven[k].pixel(x, y);
-                const int off = largestChannelDifference(p, q);
-                differing += off > 0;
-                farOff += off > FAR_OFF;
-                const int fromEdge =
-                    std::min({x, y, gui::WINDOW_SIZE - 1 - x, gui::WINDOW_SIZE - 1 - y});
-                const bool explained =
-                    off <= 1 || fromEdge < EDGE_BAND ||
-                    (name == "behind-no-depth" && q == Rgb{0, 0, 0} && isSurface(p));
-                unexplained += !explained;
-            }
-        }
+        harness::forEachPixel(gui::WINDOW_SIZE, gui::WINDOW_SIZE, [&](int x, int y) {
+            const Rgb p = eight[k].pixel(x, y);
+            const Rgb q = seven[k].pixel(x, y);
+            const int off = largestChannelDifference(p, q);
+            differing += off > 0;
+            farOff += off > FAR_OFF;
+            const int fromEdge =
+                std::min({x, y, gui::WINDOW_SIZE - 1 - x, gui::WINDOW_SIZE - 1 - y});
+            const bool explained = off <= 1 || fromEdge < EDGE_BAND ||
+                                   (name == "behind-no-depth" && q == Rgb{0, 0, 0} && isSurface(p));
+            unexplained += !explained;
+        });
         RecordProperty("velmor8_" + name + "_differing", static_cast<int>(differing));
         RecordProperty("velmor8_" + name + "_far_off", static_cast<int>(farOff));
         const std::string kept = gui::keepPicture(eight[k], "velmor8-" + name) + ", " +

@@ -91,20 +91,11 @@ Image picture(const LessonInfo& lesson, int width = gui::WINDOW_SIZE, int height
     return image;
 }
 
-bool isWhite(const Rgb& c)
-{
-    return c == WHITE;
-}
-
 struct Box {
     int left = 0, top = 0, right = -1, bottom = -1; // inclusive
     int width() const
     {
         return right - left + 1;
-    }
-    int height() const
-    {
-        return bottom - top + 1;
     }
 };
 
@@ -113,16 +104,14 @@ struct Box {
 template <typename Inside> Box boxAround(int width, int height, Inside inside)
 {
     Box box{width, height, -1, -1};
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (inside(x, y)) {
-                box.left = std::min(box.left, x);
-                box.right = std::max(box.right, x);
-                box.top = std::min(box.top, y);
-                box.bottom = std::max(box.bottom, y);
-            }
+    harness::forEachPixel(width, height, [&](int x, int y) {
+        if (inside(x, y)) {
+            box.left = std::min(box.left, x);
+            box.right = std::max(box.right, x);
+            box.top = std::min(box.top, y);
+            box.bottom = std::max(box.bottom, y);
         }
-    }
+    });
     return box;
 }
 
@@ -130,22 +119,26 @@ template <typename Inside> Box boxAround(int width, int height, Inside inside)
 Box drawnBox(const Image& image)
 {
     return boxAround(image.width(), image.height(), [&](int x, int y) {
-        return !isWhite(image.pixel(x, y));
+        return image.pixel(x, y) != WHITE;
     });
+}
+
+// Calls visit(x, y) for each pixel within `radius` of (column, row).
+template <typename Visit> void forEachNear(int column, int row, int radius, Visit&& visit)
+{
+    harness::forEachPixel(column - radius, row - radius, column + radius + 1, row + radius + 1,
+                          visit);
 }
 
 // Whether a pixel within `radius` of (column, row) satisfies the test.
 template <typename Test>
 bool anyNear(const Image& image, int column, int row, int radius, Test test)
 {
-    for (int y = row - radius; y <= row + radius; ++y) {
-        for (int x = column - radius; x <= column + radius; ++x) {
-            if (image.contains(x, y) && test(image.pixel(x, y))) {
-                return true;
-            }
-        }
-    }
-    return false;
+    bool found = false;
+    forEachNear(column, row, radius, [&](int x, int y) {
+        found = found || (image.contains(x, y) && test(image.pixel(x, y)));
+    });
+    return found;
 }
 
 // The projected segments of every grid line in the plane z = 0, in a
@@ -186,12 +179,9 @@ std::vector<int> flatLevels(scene::Surface surface)
     std::vector<int> levels;
     for (int i = 0; i < gui::CELLS_PER_SIDE; ++i) {
         for (int j = 0; j < gui::CELLS_PER_SIDE; ++j) {
-            const double x = grid[static_cast<std::size_t>(i)];
-            const double y = grid[static_cast<std::size_t>(j)];
-            const double x1 = grid[static_cast<std::size_t>(i) + 1];
-            const double y1 = grid[static_cast<std::size_t>(j) + 1];
-            levels.push_back(
-                scene::toLevel(scene::litGreen(scene::faceNormal(surface, x, y, x1, y1))));
+            const scene::Vec3 normal =
+                scene::faceNormal(surface, grid[i], grid[j], grid[i + 1], grid[j + 1]);
+            levels.push_back(scene::toLevel(scene::litGreen(normal)));
         }
     }
     return levels;
@@ -262,8 +252,7 @@ std::pair<double, double> cornerLitRange(scene::Surface surface, int i, int j)
     for (const int di : {0, 1}) {
         for (const int dj : {0, 1}) {
             const double lit =
-                scene::litGreen(scene::vertexNormal(surface, grid[static_cast<std::size_t>(i + di)],
-                                                    grid[static_cast<std::size_t>(j + dj)]));
+                scene::litGreen(scene::vertexNormal(surface, grid[i + di], grid[j + dj]));
             low = std::min(low, lit);
             high = std::max(high, lit);
         }
@@ -279,29 +268,23 @@ void expectShadesBetweenCorners(const LessonInfo& lesson)
     const Image image = picture(lesson);
     const scene::CellMap cells(lesson.surface, image.width(), image.height(), EDGE_MARGIN);
     std::size_t checked = 0, outside = 0;
-    std::string first;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (!cells.settled(x, y)) {
-                continue;
-            }
-            const auto [i, j] = cellIndices(cells.topCell(x, y));
-            const auto [lowLit, highLit] = cornerLitRange(lesson.surface, i, j);
-            const int low = scene::toLevel(lowLit), high = scene::toLevel(highLit);
-            const Rgb colour = image.pixel(x, y);
-            ++checked;
-            if (colour.g + LEVEL_TOLERANCE < low || colour.g > high + LEVEL_TOLERANCE) {
-                if (outside++ == 0) {
-                    first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") in cell (" +
-                            std::to_string(i) + ", " + std::to_string(j) + ") is " +
-                            harness::toString(colour) + ", corners " + std::to_string(low) + ".." +
-                            std::to_string(high);
-                }
-            }
+    harness::forEachPixel(image.width(), image.height(), [&](int x, int y) {
+        if (!cells.settled(x, y)) {
+            return;
         }
-    }
+        const auto [i, j] = cellIndices(cells.topCell(x, y));
+        const auto [lowLit, highLit] = cornerLitRange(lesson.surface, i, j);
+        const int low = scene::toLevel(lowLit), high = scene::toLevel(highLit);
+        const Rgb colour = image.pixel(x, y);
+        ++checked;
+        if ((colour.g + LEVEL_TOLERANCE < low || colour.g > high + LEVEL_TOLERANCE) &&
+            outside++ == 0) {
+            ADD_FAILURE() << "(" << x << ", " << y << ") in cell (" << i << ", " << j << ") is "
+                          << harness::toString(colour) << ", corners " << low << ".." << high;
+        }
+    });
     EXPECT_GT(checked, 10000u);
-    EXPECT_EQ(outside, 0u) << outside << " of " << checked << " pixels, the first " << first << "; "
+    EXPECT_EQ(outside, 0u) << outside << " of " << checked << " pixels; "
                            << gui::keepPicture(image, std::string(lesson.name) + "-corners");
 }
 
@@ -346,15 +329,13 @@ std::vector<scene::ScreenPoint> gridSamples(bool outerOnly)
 // pixels off the window count as neither covered nor inside).
 bool aroundSurface(const scene::CellMap& cells, int column, int row, int radius, bool surrounded)
 {
-    for (int y = row - radius; y <= row + radius; ++y) {
-        for (int x = column - radius; x <= column + radius; ++x) {
-            const bool on = x >= 0 && y >= 0 && x < cells.width() && y < cells.height();
-            if (surrounded ? !on || !cells.inOutline(x, y) : on && cells.possiblyCovered(x, y)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    bool around = true;
+    forEachNear(column, row, radius, [&](int x, int y) {
+        const bool on = x >= 0 && y >= 0 && x < cells.width() && y < cells.height();
+        around = around &&
+                 !(surrounded ? !on || !cells.inOutline(x, y) : on && cells.possiblyCovered(x, y));
+    });
+    return around;
 }
 
 // ---------------------------------------------------------------------------
@@ -364,10 +345,8 @@ bool aroundSurface(const scene::CellMap& cells, int column, int row, int radius,
 std::pair<int, int> cellCentrePixel(scene::Surface surface, int i, int j)
 {
     const std::vector<float> grid = scene::gridCoordinates();
-    const double x =
-        (grid[static_cast<std::size_t>(i)] + grid[static_cast<std::size_t>(i) + 1]) / 2;
-    const double y =
-        (grid[static_cast<std::size_t>(j)] + grid[static_cast<std::size_t>(j) + 1]) / 2;
+    const double x = (grid[i] + grid[i + 1]) / 2;
+    const double y = (grid[j] + grid[j + 1]) / 2;
     const scene::ScreenPoint p =
         scene::project({x, y, surface(x, y)}, gui::WINDOW_SIZE, gui::WINDOW_SIZE);
     return {static_cast<int>(p.column), static_cast<int>(p.row)};
@@ -427,29 +406,24 @@ TEST_P(EveryLesson, DrawsALitGreenSurfaceOnWhite)
     const scene::CellMap cells(lesson.surface, image.width(), image.height(), EDGE_MARGIN);
     const bool translucent = std::string(lesson.name) == "velmor6";
     std::size_t surface = 0, wrong = 0;
-    std::string firstWrong;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (cells.topCell(x, y) == scene::CellMap::NONE) {
-                continue;
-            }
-            ++surface;
-            const Rgb c = image.pixel(x, y);
-            // Lesson 6 may show black grid lines through the surface, so
-            // there only red = blue and green above both is required.
-            const bool ok = translucent ? (c.r == c.b && c.g > c.r && c.r <= ONE_LAYER_OVER_WHITE)
-                                        : (c.r == 0 && c.b == 0 && c.g >= MIN_LIT_GREEN);
-            if (!ok && wrong++ == 0) {
-                firstWrong = "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " +
-                             harness::toString(c);
-            }
+    harness::forEachPixel(image.width(), image.height(), [&](int x, int y) {
+        if (cells.topCell(x, y) == scene::CellMap::NONE) {
+            return;
         }
-    }
+        ++surface;
+        const Rgb c = image.pixel(x, y);
+        // Lesson 6 may show black grid lines through the surface, so
+        // there only red = blue and green above both is required.
+        const bool ok = translucent ? (c.r == c.b && c.g > c.r && c.r <= ONE_LAYER_OVER_WHITE)
+                                    : (c.r == 0 && c.b == 0 && c.g >= MIN_LIT_GREEN);
+        if (!ok && wrong++ == 0) {
+            ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(c);
+        }
+    });
     // The surface covers about 48000 pixels; some 15000 of them lie at
     // least a pixel inside their quad whichever way it is split.
     EXPECT_GT(surface, 10000u);
-    EXPECT_EQ(wrong, 0u) << wrong << " of " << surface
-                         << " surface pixels are not lit green, the first " << firstWrong << "; "
+    EXPECT_EQ(wrong, 0u) << wrong << " of " << surface << " surface pixels are not lit green; "
                          << gui::keepPicture(image, std::string(lesson.name) + "-surface");
 }
 
@@ -500,15 +474,13 @@ TEST_P(EveryLesson, WiderWindowOnlyAddsBackgroundAtTheSides)
     ASSERT_EQ(wide.width(), WIDE);
 
     std::size_t different = 0, colouredSides = 0;
-    for (int y = 0; y < gui::WINDOW_SIZE; ++y) {
-        for (int x = 0; x < WIDE; ++x) {
-            if (x < SHIFT || x >= SHIFT + gui::WINDOW_SIZE) {
-                colouredSides += isWhite(wide.pixel(x, y)) ? 0 : 1;
-            } else if (wide.pixel(x, y) != square.pixel(x - SHIFT, y)) {
-                ++different;
-            }
+    harness::forEachPixel(WIDE, gui::WINDOW_SIZE, [&](int x, int y) {
+        if (x < SHIFT || x >= SHIFT + gui::WINDOW_SIZE) {
+            colouredSides += wide.pixel(x, y) != WHITE;
+        } else if (wide.pixel(x, y) != square.pixel(x - SHIFT, y)) {
+            ++different;
         }
-    }
+    });
     const Box a = drawnBox(square), b = drawnBox(wide);
     EXPECT_EQ(colouredSides, 0u);
     EXPECT_LE(different, MAX_EDGE_FLIPS)
@@ -578,20 +550,18 @@ TEST(FlatShading, EveryQuadIsOneShadeSetByItsFaceNormal)
     const Image image = picture(gui::LESSON3);
     const scene::CellMap cells(scene::bump, image.width(), image.height(), EDGE_MARGIN);
     std::map<int, std::map<std::uint32_t, std::size_t>> colours;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (cells.settled(x, y)) {
-                ++colours[cells.topCell(x, y)][packed(image.pixel(x, y))];
-            }
+    harness::forEachPixel(image.width(), image.height(), [&](int x, int y) {
+        if (cells.settled(x, y)) {
+            ++colours[cells.topCell(x, y)][packed(image.pixel(x, y))];
         }
-    }
+    });
     const std::vector<int> predicted = flatLevels(scene::bump);
     std::size_t judged = 0;
     std::map<int, int> shade; // cell -> its green
     for (const auto& entry : colours) {
         std::size_t pixels = 0;
-        for (const auto& colour : entry.second) {
-            pixels += colour.second;
+        for (const auto& [colour, count] : entry.second) {
+            pixels += count;
         }
         if (pixels < MIN_PIXELS_PER_CELL) {
             continue;
@@ -722,22 +692,20 @@ TEST(DomainGrid, IsHiddenByTheOpaqueSurfaceAndShowsThroughTheTranslucentOne)
     // surface, a grid line lies behind.
     const auto lines = projectedGridLines();
     std::size_t stray = 0;
-    for (int y = 0; y < translucent.height(); ++y) {
-        for (int x = 0; x < translucent.width(); ++x) {
-            if (cells.topCell(x, y) == scene::CellMap::NONE ||
-                !showsGridThroughSurface(translucent.pixel(x, y))) {
-                continue;
-            }
-            double nearest = INFINITY;
-            for (const auto& line : lines) {
-                nearest = std::min(
-                    nearest, scene::distanceToSegment({x + 0.5, y + 0.5}, line.first, line.second));
-            }
-            if (nearest > LINE_RADIUS + 0.5 && stray++ < 5) {
-                ADD_FAILURE() << "(" << x << ", " << y << ") shows a grid line where there is none";
-            }
+    harness::forEachPixel(translucent.width(), translucent.height(), [&](int x, int y) {
+        if (cells.topCell(x, y) == scene::CellMap::NONE ||
+            !showsGridThroughSurface(translucent.pixel(x, y))) {
+            return;
         }
-    }
+        double nearest = INFINITY;
+        for (const auto& line : lines) {
+            nearest = std::min(
+                nearest, scene::distanceToSegment({x + 0.5, y + 0.5}, line.first, line.second));
+        }
+        if (nearest > LINE_RADIUS + 0.5 && stray++ < 5) {
+            ADD_FAILURE() << "(" << x << ", " << y << ") shows a grid line where there is none";
+        }
+    });
     EXPECT_EQ(stray, 0u);
 }
 
@@ -773,22 +741,20 @@ TEST(Transparency, OneLayerOverWhiteIsThreeQuartersLitGreenAndAQuarterWhite)
     // its pixel is the lit green of the same point.
     const scene::CellMap cells(scene::raisedBump, opaque.width(), opaque.height(), EDGE_MARGIN);
     std::size_t compared = 0, off = 0;
-    for (int y = 0; y < opaque.height(); ++y) {
-        for (int x = 0; x < opaque.width(); ++x) {
-            const Rgb a = opaque.pixel(x, y), b = translucent.pixel(x, y);
-            if (!cells.settled(x, y) || std::abs(b.r - ONE_LAYER_OVER_WHITE) > LEVEL_TOLERANCE ||
-                b.b != b.r) {
-                continue;
-            }
-            ++compared;
-            const double expected = SURFACE_ALPHA * a.g + (1.0 - SURFACE_ALPHA) * 255.0;
-            if (std::abs(b.g - expected) > LEVEL_TOLERANCE && off++ < 5) {
-                ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(b)
-                              << " over the lit " << harness::toString(a) << ", expected green "
-                              << expected;
-            }
+    harness::forEachPixel(opaque.width(), opaque.height(), [&](int x, int y) {
+        const Rgb a = opaque.pixel(x, y), b = translucent.pixel(x, y);
+        if (!cells.settled(x, y) || std::abs(b.r - ONE_LAYER_OVER_WHITE) > LEVEL_TOLERANCE ||
+            b.b != b.r) {
+            return;
         }
-    }
+        ++compared;
+        const double expected = SURFACE_ALPHA * a.g + (1.0 - SURFACE_ALPHA) * 255.0;
+        if (std::abs(b.g - expected) > LEVEL_TOLERANCE && off++ < 5) {
+            ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(b)
+                          << " over the lit " << harness::toString(a) << ", expected green "
+                          << expected;
+        }
+    });
     EXPECT_GT(compared, 5000u);
     EXPECT_EQ(off, 0u);
 }
@@ -802,23 +768,20 @@ TEST(Transparency, EachLayerPassesAQuarterOfWhatLiesBehind)
     const scene::CellMap cells(scene::raisedBump, image.width(), image.height(), EDGE_MARGIN);
     std::map<int, std::size_t> counted; // layers -> pixels
     std::size_t wrong = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const Rgb c = image.pixel(x, y);
-            const int layers = cells.layers(x, y);
-            // A grid line behind the layers leaves no red at all.
-            if (layers == 0 || !cells.clean(x, y) || showsGridThroughSurface(c)) {
-                continue;
-            }
-            ++counted[layers];
-            const int expected = static_cast<int>(std::lround(255.0 * std::pow(0.25, layers)));
-            if ((std::abs(c.r - expected) > LEVEL_TOLERANCE || c.b != c.r) && wrong++ < 5) {
-                ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(c)
-                              << " under " << layers << " layers, expected red and blue "
-                              << expected;
-            }
+    harness::forEachPixel(image.width(), image.height(), [&](int x, int y) {
+        const Rgb c = image.pixel(x, y);
+        const int layers = cells.layers(x, y);
+        // A grid line behind the layers leaves no red at all.
+        if (layers == 0 || !cells.clean(x, y) || showsGridThroughSurface(c)) {
+            return;
         }
-    }
+        ++counted[layers];
+        const int expected = static_cast<int>(std::lround(255.0 * std::pow(0.25, layers)));
+        if ((std::abs(c.r - expected) > LEVEL_TOLERANCE || c.b != c.r) && wrong++ < 5) {
+            ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(c) << " under "
+                          << layers << " layers, expected red and blue " << expected;
+        }
+    });
     EXPECT_EQ(wrong, 0u);
     // One layer over most of the surface (6370 pixels the model is sure
     // of), two over the bump, whose far side the view leaves through
@@ -847,31 +810,27 @@ TEST(Transparency, TheNearerLayerIsBlendedOverTheFartherOne)
         return SURFACE_ALPHA * top + (1.0 - SURFACE_ALPHA) * below;
     };
     std::size_t compared = 0, telling = 0, wrong = 0;
-    for (int y = 0; y < opaque.height(); ++y) {
-        for (int x = 0; x < opaque.width(); ++x) {
-            const Rgb shown = translucent.pixel(x, y);
-            if (cells.layers(x, y) != 2 || !cells.clean(x, y) || showsGridThroughSurface(shown)) {
-                continue;
-            }
-            const auto [i, j] = cellIndices(cells.cellUnderTop(x, y));
-            const auto [farLow, farHigh] = cornerLitRange(scene::raisedBump, i, j);
-            const double near = opaque.pixel(x, y).g / 255.0;
-            const int low = scene::toLevel(over(near, over(farLow, 1.0))) - LEVEL_TOLERANCE;
-            const int high = scene::toLevel(over(near, over(farHigh, 1.0))) + LEVEL_TOLERANCE;
-            ++compared;
-            const double reversedLow = over(farLow, over(near, 1.0));
-            const double reversedHigh = over(farHigh, over(near, 1.0));
-            if (scene::toLevel(reversedHigh) < low || scene::toLevel(reversedLow) > high) {
-                ++telling;
-            }
-            if ((shown.g < low || shown.g > high) && wrong++ < 5) {
-                ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(shown)
-                              << ", expected green " << low << ".." << high << " for the near "
-                              << harness::toString(opaque.pixel(x, y)) << " over cell (" << i
-                              << ", " << j << ")";
-            }
+    harness::forEachPixel(opaque.width(), opaque.height(), [&](int x, int y) {
+        const Rgb shown = translucent.pixel(x, y);
+        if (cells.layers(x, y) != 2 || !cells.clean(x, y) || showsGridThroughSurface(shown)) {
+            return;
         }
-    }
+        const auto [i, j] = cellIndices(cells.cellUnderTop(x, y));
+        const auto [farLow, farHigh] = cornerLitRange(scene::raisedBump, i, j);
+        const double near = opaque.pixel(x, y).g / 255.0;
+        const int low = scene::toLevel(over(near, over(farLow, 1.0))) - LEVEL_TOLERANCE;
+        const int high = scene::toLevel(over(near, over(farHigh, 1.0))) + LEVEL_TOLERANCE;
+        ++compared;
+        const double reversedLow = over(farLow, over(near, 1.0));
+        const double reversedHigh = over(farHigh, over(near, 1.0));
+        telling += scene::toLevel(reversedHigh) < low || scene::toLevel(reversedLow) > high;
+        if ((shown.g < low || shown.g > high) && wrong++ < 5) {
+            ADD_FAILURE() << "(" << x << ", " << y << ") is " << harness::toString(shown)
+                          << ", expected green " << low << ".." << high << " for the near "
+                          << harness::toString(opaque.pixel(x, y)) << " over cell (" << i << ", "
+                          << j << ")";
+        }
+    });
     EXPECT_EQ(wrong, 0u) << gui::keepPicture(translucent, "velmor6-two-layers");
     // 1224 pixels, of which 1216 would come out wrong in the other order.
     EXPECT_GT(compared, 1000u);

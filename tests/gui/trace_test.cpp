@@ -76,18 +76,12 @@ constexpr double PERSPECTIVE_ULPS = 2.0;
 // ---------------------------------------------------------------------------
 // Float helpers
 
-// How many float ulps (at the value's own scale) value is from reference.
-double floatUlps(float value, double reference)
+// How many ulps of T (at the value's own scale) value is from reference.
+template <typename T> double ulpsOff(T value, double reference)
 {
-    const float scale = std::abs(static_cast<float>(reference));
-    const double ulp = std::nextafter(scale, INFINITY) - scale;
+    const T scale = std::abs(static_cast<T>(reference));
+    const double ulp = std::nextafter(scale, static_cast<T>(INFINITY)) - scale;
     return std::abs(static_cast<double>(value) - reference) / ulp;
-}
-
-double doubleUlps(double value, double reference)
-{
-    const double scale = std::abs(reference);
-    return std::abs(value - reference) / (std::nextafter(scale, INFINITY) - scale);
 }
 
 // ---------------------------------------------------------------------------
@@ -152,6 +146,14 @@ std::vector<TraceCall> displayCalls(const std::vector<TraceCall>& frame)
 struct Float3 {
     float x, y, z;
 };
+
+bool sameBits(const Float3& a, const Float3& b)
+{
+    return bitsOf(a.x) == bitsOf(b.x) && bitsOf(a.y) == bitsOf(b.y) && bitsOf(a.z) == bitsOf(b.z);
+}
+
+// The corners of a cell in the order the lessons draw them: c00, c10, c11, c01.
+constexpr int CORNER[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
 struct Quad {
     int i = 0, j = 0;        // grid indices of the cell
@@ -254,16 +256,12 @@ void readBeginFrame(FrameReader& reader, GLenum shadeModel)
     reader.call("glEnable", {GL_LIGHT0});
     const TraceCall* light = reader.call("glLightfv", {GL_LIGHT0, GL_POSITION});
     if (light != nullptr) {
-        const auto& position = light->argument(2).asList();
-        const float expected[] = {1.0f, 1.0f, 1.0f, 0.0f};
-        if (position.size() != 4) {
-            reader.fail("glLightfv should pass four floats: " + light->describe());
-        } else {
-            for (std::size_t k = 0; k < 4; ++k) {
-                if (bitsOf(position[k].asFloat()) != bitsOf(expected[k])) {
-                    reader.fail("light 0 should be at (1, 1, 1, 0): " + light->describe());
-                }
-            }
+        std::vector<std::uint32_t> position;
+        for (const harness::TraceValue& value : light->argument(2).asList()) {
+            position.push_back(bitsOf(value.asFloat()));
+        }
+        if (position != std::vector<std::uint32_t>{bitsOf(1.0f), bitsOf(1.0f), bitsOf(1.0f), 0}) {
+            reader.fail("light 0 should be at (1, 1, 1, 0): " + light->describe());
         }
     }
     reader.call("glEnable", {GL_COLOR_MATERIAL});
@@ -298,21 +296,15 @@ std::vector<Quad> readLessonFrame(const LessonInfo& lesson, const std::vector<Tr
     const std::string name = lesson.name;
     std::vector<Quad> quads;
     const auto surface = [&](int i, int j, Normals normals) {
-        Quad q;
-        q.i = i;
-        q.j = j;
-        readQuad(reader, q, normals);
-        quads.push_back(q);
+        quads.push_back({i, j});
+        readQuad(reader, quads.back(), normals);
     };
     const auto outline = [&](int i, int j) {
-        Quad q;
-        q.i = i;
-        q.j = j;
-        q.outline = true;
         reader.call("glPolygonMode", {GL_FRONT_AND_BACK, GL_LINE});
         reader.floats("glColor3f", {0.0f, 0.0f, 0.0f});
-        readQuad(reader, q, Normals::None);
-        quads.push_back(q);
+        quads.push_back({i, j});
+        quads.back().outline = true;
+        readQuad(reader, quads.back(), Normals::None);
     };
 
     readBeginFrame(reader, name == "velmor3" ? GL_FLAT : GL_SMOOTH);
@@ -487,12 +479,11 @@ TEST_P(EveryLesson, VerticesLieOnTheGridWalkAndNeighboursMeetExactly)
     double worstUlps = 0.0;
     std::size_t mismatches = 0;
     for (const Quad& q : quads) {
-        const int corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
         for (int k = 0; k < 4; ++k) {
-            const int i = q.i + corner[k][0], j = q.j + corner[k][1];
+            const int i = q.i + CORNER[k][0], j = q.j + CORNER[k][1];
             const Float3& v = q.vertices[k];
-            const float x = grid[static_cast<std::size_t>(i)];
-            const float y = grid[static_cast<std::size_t>(j)];
+            const float x = grid[i];
+            const float y = grid[j];
             if ((bitsOf(v.x) != bitsOf(x) || bitsOf(v.y) != bitsOf(y)) && mismatches++ < 5) {
                 ADD_FAILURE() << "cell (" << q.i << ", " << q.j << ") corner " << k << " at ("
                               << v.x << ", " << v.y << "), the walk gives (" << x << ", " << y
@@ -503,7 +494,7 @@ TEST_P(EveryLesson, VerticesLieOnTheGridWalkAndNeighboursMeetExactly)
                     << "outline of cell (" << q.i << ", " << q.j << ")";
                 continue;
             }
-            const double ulps = floatUlps(v.z, height(x, y));
+            const double ulps = ulpsOff(v.z, height(x, y));
             worstUlps = std::max(worstUlps, ulps);
             const auto [seen, fresh] = heightAt.emplace(std::make_pair(i, j), bitsOf(v.z));
             EXPECT_TRUE(fresh || seen->second == bitsOf(v.z))
@@ -558,9 +549,7 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
             }
             const Float3 expected = {w.x / length, w.y / length, w.z / length};
             const Float3& n = q.normals[0];
-            if ((bitsOf(n.x) != bitsOf(expected.x) || bitsOf(n.y) != bitsOf(expected.y) ||
-                 bitsOf(n.z) != bitsOf(expected.z)) &&
-                failures++ < 5) {
+            if (!sameBits(n, expected) && failures++ < 5) {
                 ADD_FAILURE() << "cell (" << q.i << ", " << q.j << ") normal (" << n.x << ", "
                               << n.y << ", " << n.z << "), expected (" << expected.x << ", "
                               << expected.y << ", " << expected.z << ")";
@@ -568,12 +557,10 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
             EXPECT_GT(n.z, 0.0f);
             continue;
         }
-        const int corner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
         for (int k = 0; k < 4; ++k) {
-            const int i = q.i + corner[k][0], j = q.j + corner[k][1];
-            const scene::Vec3 reference = scene::vertexNormalAtFloats(
-                heightReference(lesson), grid[static_cast<std::size_t>(i)],
-                grid[static_cast<std::size_t>(j)]);
+            const int i = q.i + CORNER[k][0], j = q.j + CORNER[k][1];
+            const scene::Vec3 reference =
+                scene::vertexNormalAtFloats(heightReference(lesson), grid[i], grid[j]);
             const Float3& n = q.normals[k];
             const double error = std::max({std::abs(n.x - reference.x), std::abs(n.y - reference.y),
                                            std::abs(n.z - reference.z)});
@@ -584,9 +571,7 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
                               << reference.y << ", " << reference.z << ")";
             }
             const auto [seen, fresh] = normalAt.emplace(std::make_pair(i, j), n);
-            EXPECT_TRUE(fresh || (bitsOf(seen->second.x) == bitsOf(n.x) &&
-                                  bitsOf(seen->second.y) == bitsOf(n.y) &&
-                                  bitsOf(seen->second.z) == bitsOf(n.z)))
+            EXPECT_TRUE(fresh || sameBits(seen->second, n))
                 << "vertex (" << i << ", " << j << ") has two normals";
         }
     }
@@ -669,34 +654,29 @@ TEST_P(EveryLesson, ReshapeSetsTheFixedCameraForTheWindowsSize)
         ASSERT_TRUE(reader.ok()) << reader.failure();
         EXPECT_EQ(reader.position(), gl.size()) << "more GL calls before the first frame";
 
-        // gluLookAt: rows side, up and -forward, column-major.
-        const std::array<double, 16> lookAt = scene::viewRotation();
-        const auto& m = view->argument(0).asList();
-        ASSERT_EQ(m.size(), 16u);
-        for (std::size_t k = 0; k < 16; ++k) {
-            if (lookAt[k] == 0.0) {
-                EXPECT_EQ(m[k].asFloat(), 0.0f) << "element " << k;
-            } else {
-                EXPECT_LE(floatUlps(m[k].asFloat(), lookAt[k]), LOOK_AT_ULPS) << "element " << k;
+        // A matrix argument: exact zeros, the other elements within `ulps`
+        // (of float where `single`).
+        const auto expectMatrix = [](const TraceCall* call, const std::array<double, 16>& want,
+                                     bool single, double ulps) {
+            const auto& m = call->argument(0).asList();
+            ASSERT_EQ(m.size(), 16u);
+            for (std::size_t k = 0; k < 16; ++k) {
+                const double got = single ? m[k].asFloat() : m[k].asDouble();
+                const double off = want[k] == 0.0 ? (got == 0.0 ? 0.0 : INFINITY)
+                                   : single       ? ulpsOff(static_cast<float>(got), want[k])
+                                                  : ulpsOff(got, want[k]);
+                EXPECT_LE(off, ulps) << call->name << " element " << k << ": " << m[k].describe()
+                                     << " for " << want[k];
             }
-        }
+        };
+        // gluLookAt: rows side, up and -forward, column-major.
+        expectMatrix(view, scene::viewRotation(), true, LOOK_AT_ULPS);
         for (std::size_t k = 0; k < 3; ++k) {
             EXPECT_EQ(translate->argument(k).asDouble(), -scene::EYE);
         }
-
         // gluPerspective in double, as GLU computes it.
-        const std::array<double, 16> perspective =
-            scene::perspective(scene::aspectOf(c.width, c.height));
-        const auto& p = projection->argument(0).asList();
-        ASSERT_EQ(p.size(), 16u);
-        for (std::size_t k = 0; k < 16; ++k) {
-            if (perspective[k] == 0.0) {
-                EXPECT_EQ(p[k].asDouble(), 0.0) << "element " << k;
-            } else {
-                EXPECT_LE(doubleUlps(p[k].asDouble(), perspective[k]), PERSPECTIVE_ULPS)
-                    << "element " << k << ": " << p[k].describe() << " for " << perspective[k];
-            }
-        }
+        expectMatrix(projection, scene::perspective(scene::aspectOf(c.width, c.height)), false,
+                     PERSPECTIVE_ULPS);
     }
 }
 

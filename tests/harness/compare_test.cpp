@@ -12,11 +12,9 @@ const harness::Rgb GREY{100, 100, 100};
 harness::Image filled(harness::Rgb colour)
 {
     harness::Image image(SIDE, SIDE);
-    for (int y = 0; y < SIDE; ++y) {
-        for (int x = 0; x < SIDE; ++x) {
-            image.setPixel(x, y, colour);
-        }
-    }
+    harness::forEachPixel(SIDE, SIDE, [&](int x, int y) {
+        image.setPixel(x, y, colour);
+    });
     return image;
 }
 

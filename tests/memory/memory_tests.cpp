@@ -74,11 +74,9 @@ double nonWhiteShare(const harness::Image& picture)
 {
     const harness::Rgb white{255, 255, 255};
     size_t drawn = 0;
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            drawn += picture.pixel(x, y) != white;
-        }
-    }
+    harness::forEachPixel(picture.width(), picture.height(), [&](int x, int y) {
+        drawn += picture.pixel(x, y) != white;
+    });
     return picture.empty() ? 0.0
                            : static_cast<double>(drawn) /
                                  (static_cast<double>(picture.width()) * picture.height());

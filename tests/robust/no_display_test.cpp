@@ -96,23 +96,19 @@ TEST_P(NoDisplay, EndsAtOnceWithTheToolkitsReason)
     const std::string nowhere = unusedDisplay();
     ASSERT_FALSE(nowhere.empty()) << "found no unused display number to point DISPLAY at";
 
-    {
-        SCOPED_TRACE("DISPLAY unset");
-        const harness::Finished outcome = run(program, {}, nullptr);
-        expectCleanFailure(outcome, expectedReason(program, ""));
-        RecordProperty("unset_ms", static_cast<int>(outcome.elapsed.count()));
-    }
-    {
-        SCOPED_TRACE("DISPLAY=" + nowhere);
-        const harness::Finished outcome = run(program, {}, nowhere.c_str());
-        expectCleanFailure(outcome, expectedReason(program, nowhere));
-        RecordProperty("nowhere_ms", static_cast<int>(outcome.elapsed.count()));
-    }
-    {
-        // The toolkit's own option reaches it through the command line.
-        SCOPED_TRACE("-display " + nowhere);
-        const harness::Finished outcome = run(program, {"-display", nowhere}, nullptr);
-        expectCleanFailure(outcome, expectedReason(program, nowhere));
+    // The toolkit's own option reaches it through the command line too.
+    const struct {
+        std::string what, tried;
+        std::vector<std::string> arguments;
+        const char* display;
+    } cases[] = {{"unset", "", {}, nullptr},
+                 {"nowhere", nowhere, {}, nowhere.c_str()},
+                 {"option", nowhere, {"-display", nowhere}, nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what + " " + c.tried);
+        const harness::Finished outcome = run(program, c.arguments, c.display);
+        expectCleanFailure(outcome, expectedReason(program, c.tried));
+        RecordProperty(c.what + "_ms", static_cast<int>(outcome.elapsed.count()));
     }
 }
 

@@ -37,9 +37,7 @@ constexpr int PAST_VIEWPORT_LIMIT = 16385;
 // viewport limit, up to the largest side X allows.  A window past the
 // limit in both directions costs a gigabyte and seconds a frame, so only
 // the heaviest lesson gets one, in a test of its own below.
-struct Size {
-    int width, height;
-};
+using harness::Size;
 const Size LANDMARKS[] = {
     {1, 1},
     {2, 2},
@@ -54,7 +52,7 @@ const Size LANDMARKS[] = {
     {X_MAX_SIDE, 64},
     {64, X_MAX_SIDE},
     {3, 3},
-};
+}; // X's largest, and back
 constexpr int LANDMARK_COUNT = sizeof LANDMARKS / sizeof LANDMARKS[0];
 
 // The storm proper: resizes sent without waiting for the program, at
@@ -73,6 +71,13 @@ constexpr harness::Milliseconds QUIET(200);
 constexpr harness::Milliseconds QUIET_HUGE(3000);
 constexpr harness::Milliseconds SETTLE_SLICE(20);
 constexpr harness::Milliseconds SETTLE_LIMIT(60000);
+
+// Milliseconds since `start`, for a test's record.
+int millisecondsSince(harness::Clock::time_point start)
+{
+    return static_cast<int>(
+        std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start).count());
+}
 
 // A fixed pseudo-random sequence, so every run sends the same storm.
 class Sequence {
@@ -146,10 +151,8 @@ TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
         settle(lesson, QUIET);
         ++resizes;
         ASSERT_TRUE(lesson.running());
-        const auto took =
-            std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start);
         RecordProperty("ms_" + std::to_string(size.width) + "x" + std::to_string(size.height),
-                       static_cast<int>(took.count()));
+                       millisecondsSince(start));
     }
 
     // The burst, with the smallest sizes among the random ones.
@@ -261,9 +264,7 @@ TEST(GiantWindow, PastTheViewportLimitBothWaysAndBack)
     const auto start = harness::Clock::now();
     lesson.resize(PAST_VIEWPORT_LIMIT, PAST_VIEWPORT_LIMIT);
     settle(lesson, QUIET_HUGE);
-    RecordProperty("ms_giant", static_cast<int>(std::chrono::duration_cast<harness::Milliseconds>(
-                                                    harness::Clock::now() - start)
-                                                    .count()));
+    RecordProperty("ms_giant", millisecondsSince(start));
     ASSERT_TRUE(lesson.running());
 
     lesson.resize(WINDOW_SIZE, WINDOW_SIZE);

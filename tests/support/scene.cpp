@@ -185,22 +185,12 @@ CameraAxes cameraAxes()
 std::array<double, 16> viewRotation()
 {
     const CameraAxes a = cameraAxes();
-    return {a.side.x,
-            a.up.x,
-            -a.forward.x,
-            0,
-            a.side.y,
-            a.up.y,
-            -a.forward.y,
-            0,
-            a.side.z,
-            a.up.z,
-            -a.forward.z,
-            0,
-            0,
-            0,
-            0,
-            1};
+    return {{
+        a.side.x, a.up.x, -a.forward.x, 0, // column 1
+        a.side.y, a.up.y, -a.forward.y, 0, // column 2
+        a.side.z, a.up.z, -a.forward.z, 0, // column 3
+        0, 0, 0, 1,                        // column 4
+    }};
 }
 
 double aspectOf(int width, int height)
@@ -224,22 +214,12 @@ std::array<double, 16> perspective(double aspect)
     const double cotangent = cotangentOfHalfView();
     const double near = static_cast<double>(NEAR_PLANE);
     const double depth = FAR_PLANE - near;
-    return {cotangent / aspect,
-            0,
-            0,
-            0,
-            0,
-            cotangent,
-            0,
-            0,
-            0,
-            0,
-            -(FAR_PLANE + near) / depth,
-            -1,
-            0,
-            0,
-            -2 * near * FAR_PLANE / depth,
-            0};
+    return {{
+        cotangent / aspect, 0, 0, 0,            // column 1
+        0, cotangent, 0, 0,                     // column 2
+        0, 0, -(FAR_PLANE + near) / depth, -1,  // column 3
+        0, 0, -2 * near * FAR_PLANE / depth, 0, // column 4
+    }};
 }
 
 ScreenPoint project(const Vec3& world, int width, int height)
@@ -279,10 +259,10 @@ CellMap::CellMap(Surface surface, int width, int height, double margin)
     const int cells = static_cast<int>(grid.size()) - 1;
     for (int i = 0; i < cells; ++i) {
         for (int j = 0; j < cells; ++j) {
-            const double x = grid[static_cast<std::size_t>(i)];
-            const double x1 = grid[static_cast<std::size_t>(i) + 1];
-            const double y = grid[static_cast<std::size_t>(j)];
-            const double y1 = grid[static_cast<std::size_t>(j) + 1];
+            const double x = grid[i];
+            const double x1 = grid[i + 1];
+            const double y = grid[j];
+            const double y1 = grid[j + 1];
             const ScreenPoint c00 = project({x, y, surface(x, y)}, width, height);
             const ScreenPoint c10 = project({x1, y, surface(x1, y)}, width, height);
             const ScreenPoint c11 = project({x1, y1, surface(x1, y1)}, width, height);

@@ -106,21 +106,17 @@ TEST(VertexNormal, AgreesWithADoublePrecisionReferenceOnEveryVertex)
     for (int i = 0; i <= GRID_CELLS; ++i) {
         for (int j = 0; j <= GRID_CELLS; ++j) {
             const float x = gridCoordinate(i), y = gridCoordinate(j);
-            const Float3 bump = normalAt(x, y, bumpHeight);
-            const scene::Vec3 bumpRef = scene::vertexNormal(scene::bump, x, y);
-            ASSERT_NEAR(bump.x, bumpRef.x, 2e-5) << x << ", " << y;
-            ASSERT_NEAR(bump.y, bumpRef.y, 2e-5) << x << ", " << y;
-            ASSERT_NEAR(bump.z, bumpRef.z, 2e-5) << x << ", " << y;
-
-            const Float3 raised = normalAt(x, y, raisedBumpHeight);
-            const scene::Vec3 raisedRef = scene::vertexNormal(scene::raisedBump, x, y);
-            ASSERT_NEAR(raised.x, raisedRef.x, 2e-5) << x << ", " << y;
-            ASSERT_NEAR(raised.y, raisedRef.y, 2e-5) << x << ", " << y;
-            ASSERT_NEAR(raised.z, raisedRef.z, 2e-5) << x << ", " << y;
-
-            // Every triangle turns left, so every normal points up.
-            ASSERT_GT(bump.z, 0.0f);
-            ASSERT_GT(raised.z, 0.0f);
+            for (const auto& [height, surface] :
+                 {std::pair<HeightFn, scene::Surface>{bumpHeight, scene::bump},
+                  {raisedBumpHeight, scene::raisedBump}}) {
+                const Float3 n = normalAt(x, y, height);
+                const scene::Vec3 reference = scene::vertexNormal(surface, x, y);
+                ASSERT_NEAR(n.x, reference.x, 2e-5) << x << ", " << y;
+                ASSERT_NEAR(n.y, reference.y, 2e-5) << x << ", " << y;
+                ASSERT_NEAR(n.z, reference.z, 2e-5) << x << ", " << y;
+                // Every triangle turns left, so every normal points up.
+                ASSERT_GT(n.z, 0.0f);
+            }
         }
     }
 }
