@@ -12,8 +12,8 @@
 #include <sstream>
 #include <unistd.h>
 
-#ifndef LESSON_HARNESS_TRACE_CALLS
-#error "LESSON_HARNESS_TRACE_CALLS must name trace_calls.py (CMake sets it)"
+#if !defined(LESSON_HARNESS_TRACE_CALLS) || !defined(LESSON_HARNESS_PYTHON)
+#error "LESSON_HARNESS_TRACE_CALLS and LESSON_HARNESS_PYTHON must name trace_calls.py and python3 (CMake sets them)"
 #endif
 
 namespace harness {
@@ -279,7 +279,7 @@ std::vector<TraceCall> readTrace(const std::string& traceFile, Milliseconds time
 {
     for (const auto& [command, package] :
          {std::pair<const char*, const char*>{APITRACE, APITRACE_PACKAGE},
-          {"python3", "python3"}}) {
+          {LESSON_HARNESS_PYTHON, "python3"}}) {
         if (!commandExists(command)) {
             throw HarnessError(std::string(command) +
                                " is not installed, so OpenGL calls cannot be "
@@ -288,7 +288,7 @@ std::vector<TraceCall> readTrace(const std::string& traceFile, Milliseconds time
         }
     }
     const std::string text =
-        runCommand({"python3", LESSON_HARNESS_TRACE_CALLS, traceFile}, timeout);
+        runCommand({LESSON_HARNESS_PYTHON, LESSON_HARNESS_TRACE_CALLS, traceFile}, timeout);
     std::vector<TraceCall> calls;
     for (std::size_t at = 0; at < text.size();) {
         calls.push_back(toCall(readValue(text, at)));
