@@ -18,6 +18,9 @@
 //                       finger held still for MS milliseconds)
 //   shot [CLIP]         a PNG, base64: the viewport, or CLIP {x,y,width,height}
 //   scheme light|dark   the reader's colour scheme, on the open page (Chromium, Firefox)
+//   phone [W H]         the open page on a phone's W x H screen (two pixels to
+//                       the CSS pixel), or back on the window's, without a
+//                       reload (Chromium)
 //
 // Chromium runs headless with SwiftShader's WebGL, as the pictures were
 // always taken; Firefox and WebKitGTK run in a private Xvfb with Mesa.
@@ -133,6 +136,11 @@ async function puppeteerPage(cleanup) {
         },
         shot: clip => page.screenshot({ encoding: "base64", ...(clip ? { clip } : {}) }),
         scheme: value => page.emulateMediaFeatures([{ name: "prefers-color-scheme", value }]),
+        // DevTools' own call: puppeteer's setViewport reloads the page when
+        // it turns a phone's emulation on or off.
+        phone: (width, height) => page._client().send("Emulation.setDeviceMetricsOverride", width
+            ? { width, height, deviceScaleFactor: 2, mobile: true }
+            : { ...size, deviceScaleFactor: phone ? 2 : 1, mobile: phone }),
     };
 }
 
@@ -274,6 +282,7 @@ async function main() {
         },
         shot: clip => page.shot(clip),
         scheme: value => page.scheme(value),
+        phone: (width, height) => page.phone(width, height),
     };
     for await (const line of createInterface({ input: process.stdin })) {
         const { do: name, with: args = [] } = JSON.parse(line);

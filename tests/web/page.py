@@ -25,9 +25,10 @@
                                each lesson's page with its WebGL context
                                lost: it says so and offers a button that
                                starts the lesson again, which does
-    page.py axe URL...         axe-core's checks of levels A and AA, with
-                               the page light and dark: fails on any
-                               violation, naming each
+    page.py reach URL...       on one load of each page, axe-core's checks
+                               of levels A and AA, with the page light and
+                               dark (fails on any violation, naming each),
+                               then fits on a phone's screen (Chromium)
     page.py search URL         on a page of the guide, searches for a
                                word of each page's text that is in no
                                title: fails unless it finds that page
@@ -204,8 +205,45 @@ def lose(browser, url):
     return [f"{url}: started again: {s}" for s in states if not s.endswith("=running")]
 
 
+def fits(browser, url):
+    """Whether the open page fits a phone's screen: what is wrong, if anything."""
+    # A phone's browser widens its viewport to a page that does not fit,
+    # so the page is measured against the screen's width.
+    widths = browser.evaluate(WIDTHS)
+    screen = PHONE[0]
+    problems = []
+    if widths[1] > screen:
+        widths = browser.evaluate(IN_PHONE_FRAME % (*PHONE, json.dumps(WIDTHS)))
+        if widths[1] != screen:
+            problems.append(f"{url}: a frame of a phone's size is {widths[1]} px wide inside")
+    print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
+    if max(widths) > screen:
+        problems.append(f"{url} is wider than a {screen} px screen: {widths}")
+    return problems
+
+
+def axe(browser, url):
+    """axe-core's checks on the open page, light and dark: its violations."""
+    if not os.path.isfile(AXE):
+        fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
+    with open(AXE) as script:
+        browser.evaluate(script.read())
+    # Light, then dark on the same load; a bare lesson page has no
+    # dark look (bare.css): it is looked at once.
+    problems = []
+    for scheme in ["light"] + ["dark"] * (not re.search(r"(/velmor\d+|-bare)\.html$", url)):
+        browser.call("scheme", scheme)
+        found = browser.evaluate(
+            "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
+            "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
+            % json.dumps(AXE_LEVELS))
+        print(f"{url} ({scheme}): {len(found)} violations")
+        problems += [f"{url} ({scheme}): {violation}" for violation in found]
+    return problems
+
+
 def survey(browser, mode, url):
-    """check, fits or axe on one page: what is wrong with it, if anything."""
+    """check, fits or reach on one page: what is wrong with it, if anything."""
     states = browser.open(url)
     problems = []
     if mode == "check":
@@ -219,32 +257,14 @@ def survey(browser, mode, url):
         for title in browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)"):
             print("title: " + title)
     elif mode == "fits":
-        # A phone's browser widens its viewport to a page that does not
-        # fit, so the page is measured against the screen's width.
-        widths = browser.evaluate(WIDTHS)
-        screen = PHONE[0]
-        if widths[1] > screen:
-            widths = browser.evaluate(IN_PHONE_FRAME % (*PHONE, json.dumps(WIDTHS)))
-            if widths[1] != screen:
-                problems.append(f"{url}: a frame of a phone's size is {widths[1]} px wide inside")
-        print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
-        if max(widths) > screen:
-            problems.append(f"{url} is wider than a {screen} px screen: {widths}")
+        problems += fits(browser, url)
     else:
-        if not os.path.isfile(AXE):
-            fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
-        with open(AXE) as script:
-            browser.evaluate(script.read())
-        # Light, then dark on the same load; a bare lesson page has no
-        # dark look (bare.css): it is looked at once.
-        for scheme in ["light"] + ["dark"] * (not re.search(r"(/velmor\d+|-bare)\.html$", url)):
-            browser.call("scheme", scheme)
-            found = browser.evaluate(
-                "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
-                "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
-                % json.dumps(AXE_LEVELS))
-            print(f"{url} ({scheme}): {len(found)} violations")
-            problems += [f"{url} ({scheme}): {violation}" for violation in found]
+        # One load for both: axe on the window's screen as a desktop shows
+        # the page, then the same page on a phone's.
+        problems += axe(browser, url)
+        browser.call("phone", *PHONE)
+        problems += fits(browser, url)
+        browser.call("phone")
     browser.evaluate("0")
     problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
     problems += [f"{url}: console error: {error}" for error in browser.errors]
@@ -304,12 +324,12 @@ def main():
     args = sys.argv[1:]
     if args[:1] == ["--engine"] and len(args) > 1:
         ENGINE, args = args[1], args[2:]
-    modes = ("shot", "check", "time", "fits", "lose", "axe", "search")
+    modes = ("shot", "check", "time", "fits", "lose", "reach", "search")
     if len(args) < 2 or args[0] not in modes:
         fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL... [FLAG]"
-             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL... | search URL")
+             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | reach URL... | search URL")
     mode, url = args[0], args[1]
-    if mode in ("check", "fits", "lose", "axe", "search"):
+    if mode in ("check", "fits", "lose", "reach", "search"):
         problems = search(url) if mode == "search" else []
         flags = [a for a in args[1:] if a.startswith("--")]
         pages = [a for a in args[1:] if a not in flags]
