@@ -205,43 +205,6 @@ def lose(browser, url):
     return [f"{url}: started again: {s}" for s in states if not s.endswith("=running")]
 
 
-def fits(browser, url):
-    """Whether the open page fits a phone's screen: what is wrong, if anything."""
-    # A phone's browser widens its viewport to a page that does not fit,
-    # so the page is measured against the screen's width.
-    widths = browser.evaluate(WIDTHS)
-    screen = PHONE[0]
-    problems = []
-    if widths[1] > screen:
-        widths = browser.evaluate(IN_PHONE_FRAME % (*PHONE, json.dumps(WIDTHS)))
-        if widths[1] != screen:
-            problems.append(f"{url}: a frame of a phone's size is {widths[1]} px wide inside")
-    print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
-    if max(widths) > screen:
-        problems.append(f"{url} is wider than a {screen} px screen: {widths}")
-    return problems
-
-
-def axe(browser, url):
-    """axe-core's checks on the open page, light and dark: its violations."""
-    if not os.path.isfile(AXE):
-        fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
-    with open(AXE) as script:
-        browser.evaluate(script.read())
-    # Light, then dark on the same load; a bare lesson page has no
-    # dark look (bare.css): it is looked at once.
-    problems = []
-    for scheme in ["light"] + ["dark"] * (not re.search(r"(/velmor\d+|-bare)\.html$", url)):
-        browser.call("scheme", scheme)
-        found = browser.evaluate(
-            "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
-            "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
-            % json.dumps(AXE_LEVELS))
-        print(f"{url} ({scheme}): {len(found)} violations")
-        problems += [f"{url} ({scheme}): {violation}" for violation in found]
-    return problems
-
-
 def survey(browser, mode, url):
     """check, fits or reach on one page: what is wrong with it, if anything."""
     states = browser.open(url)
@@ -256,14 +219,36 @@ def survey(browser, mode, url):
             print("message: " + said)
         for title in browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)"):
             print("title: " + title)
-    elif mode == "fits":
-        problems += fits(browser, url)
-    else:
-        # One load for both: axe on the window's screen as a desktop shows
-        # the page, then the same page on a phone's.
-        problems += axe(browser, url)
+    if mode == "reach":
+        if not os.path.isfile(AXE):
+            fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
+        with open(AXE) as script:
+            browser.evaluate(script.read())
+        # Light, then dark on the same load; a bare lesson page has no
+        # dark look (bare.css): it is looked at once.
+        for scheme in ["light"] + ["dark"] * (not re.search(r"(/velmor\d+|-bare)\.html$", url)):
+            browser.call("scheme", scheme)
+            found = browser.evaluate(
+                "axe.run(document, {runOnly: {type: 'tag', values: %s}, resultTypes: ['violations']}).then(r => r.violations.map("
+                "v => v.id + ': ' + v.help + ' (' + v.nodes.map(n => n.target.join(' ')).join(', ') + ')'))"
+                % json.dumps(AXE_LEVELS))
+            print(f"{url} ({scheme}): {len(found)} violations")
+            problems += [f"{url} ({scheme}): {violation}" for violation in found]
+        # Then the same load on a phone's screen, for its fit.
         browser.call("phone", *PHONE)
-        problems += fits(browser, url)
+    if mode in ("fits", "reach"):
+        # A phone's browser widens its viewport to a page that does not
+        # fit, so the page is measured against the screen's width.
+        widths = browser.evaluate(WIDTHS)
+        screen = PHONE[0]
+        if widths[1] > screen:
+            widths = browser.evaluate(IN_PHONE_FRAME % (*PHONE, json.dumps(WIDTHS)))
+            if widths[1] != screen:
+                problems.append(f"{url}: a frame of a phone's size is {widths[1]} px wide inside")
+        print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
+        if max(widths) > screen:
+            problems.append(f"{url} is wider than a {screen} px screen: {widths}")
+    if mode == "reach":
         browser.call("phone")
     browser.evaluate("0")
     problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
