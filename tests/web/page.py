@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Opens a page of the web edition in a browser and reports on it.
 
-    page.py [--engine E] shot URL OUT.png [KEY...] [+ URL OUT.png [KEY...]]...
+    page.py [--engine E] shot URL OUT.png [KEY...] [+ URL OUT.png [KEY...]]... [--fits URL...]
                                the 500 x 500 picture once every lesson on
                                the page has drawn its first frame and
                                taken the KEYs (xdotool names: Right, d, ...);
                                after each +, another picture in the same
-                               browser
+                               browser; then fits on the --fits URLs
     page.py [--engine E] check URL... [--no-webgl | --no-webgl2]
                                each page's lessons' states, its <h2>
                                titles and every error in the browser's
@@ -330,12 +330,14 @@ def main():
         if problems:
             fail(f"{len(problems)} problems on {len(pages)} pages, the first: {problems[0]}")
         return
+    # After the pictures, the pages that must fit a phone, in the same browser.
+    fits = args[args.index("--fits") + 1:] if "--fits" in args else []
     browser = Browser(500, 500)
     try:
         if mode == "shot":
             # URL OUT.png KEY... once for each picture, between +s.
             states = []
-            shots = " ".join(args[1:]).split(" + ")
+            shots = " ".join(args[1:len(args) - len(fits) - bool(fits)]).split(" + ")
             for shot in shots:
                 url, out, *keys = shot.split()
                 states += browser.open(url)
@@ -359,6 +361,11 @@ def main():
             print("console error: " + error)
         if failed or browser.errors:
             fail(f"{url}: lessons not running: {failed}; {len(browser.errors)} console errors.")
+        if fits:
+            browser.call("phone", *PHONE)
+            problems = [problem for page in fits for problem in survey(browser, "fits", page)]
+            if problems:
+                fail(f"{len(problems)} problems on a phone's screen, the first: {problems[0]}")
     finally:
         browser.close()
 
