@@ -18,6 +18,9 @@
 //                       finger held still for MS milliseconds)
 //   shot [CLIP]         a PNG, base64: the viewport, or CLIP {x,y,width,height}
 //   scheme light|dark   the reader's colour scheme, on the open page (Chromium, Firefox)
+//   phone [W H]         the open page on a phone's W x H screen (two pixels to
+//                       the CSS pixel), or back on the window's, without a
+//                       reload
 //
 // Chromium runs headless with SwiftShader's WebGL, as the pictures were
 // always taken; Firefox and WebKitGTK run in a private Xvfb with Mesa.
@@ -133,6 +136,13 @@ async function puppeteerPage(cleanup) {
         },
         shot: clip => page.screenshot({ encoding: "base64", ...(clip ? { clip } : {}) }),
         scheme: value => page.emulateMediaFeatures([{ name: "prefers-color-scheme", value }]),
+        // In Chromium DevTools' own call: puppeteer's setViewport reloads
+        // the page when it turns a phone's emulation on or off.
+        phone(width, height) {
+            const view = width ? { width, height, deviceScaleFactor: 2, mobile: true }
+                               : { ...size, deviceScaleFactor: phone ? 2 : 1, mobile: phone };
+            return chromium ? page._client().send("Emulation.setDeviceMetricsOverride", view) : page.setViewport(view);
+        },
     };
 }
 
@@ -178,8 +188,9 @@ async function webkitPage(cleanup) {
     // The window's frame takes some of its size: it is grown by that much.
     const rect = await driver.manage().window().getRect();
     const [innerWidth, innerHeight] = await run("[innerWidth, innerHeight]");
-    await driver.manage().window().setRect({ width: size.width + rect.width - innerWidth,
-                                             height: size.height + rect.height - innerHeight });
+    const resize = (width = size.width, height = size.height) => driver.manage().window().setRect(
+        { width: width + rect.width - innerWidth, height: height + rect.height - innerHeight });
+    await resize();
     const actions = () => driver.actions({ async: true });
     return {
         goto: url => driver.get(url),
@@ -196,6 +207,9 @@ async function webkitPage(cleanup) {
             await chain.release().perform();
         },
         wheel: (x, y, deltaY) => actions().scroll(Math.round(x), Math.round(y), 0, deltaY).perform(),
+        // MiniBrowser's window keeps 447 px at least: page.py measures a
+        // phone's width in a frame then.
+        phone: resize,
         touch: () => { throw new Error("touch is not driven in WebKitGTK, which has no touch screen here."); },
         hold: () => { throw new Error("touch is not driven in WebKitGTK, which has no touch screen here."); },
         async shot(clip) {
@@ -274,6 +288,7 @@ async function main() {
         },
         shot: clip => page.shot(clip),
         scheme: value => page.scheme(value),
+        phone: (width, height) => page.phone(width, height),
     };
     for await (const line of createInterface({ input: process.stdin })) {
         const { do: name, with: args = [] } = JSON.parse(line);

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Opens a page of the web edition in a browser and reports on it.
 
-    page.py [--engine E] shot URL OUT.png [KEY...] [+ URL OUT.png [KEY...]]...
+    page.py [--engine E] shot URL OUT.png [KEY...] [+ URL OUT.png [KEY...]]... [--fits URL...]
                                the 500 x 500 picture once every lesson on
                                the page has drawn its first frame and
                                taken the KEYs (xdotool names: Right, d, ...);
                                after each +, another picture in the same
-                               browser
+                               browser; then fits on the --fits URLs
     page.py [--engine E] check URL... [--no-webgl | --no-webgl2]
                                each page's lessons' states, its <h2>
                                titles and every error in the browser's
@@ -25,9 +25,10 @@
                                each lesson's page with its WebGL context
                                lost: it says so and offers a button that
                                starts the lesson again, which does
-    page.py axe URL...         axe-core's checks of levels A and AA, with
-                               the page light and dark: fails on any
-                               violation, naming each
+    page.py reach URL...       on one load of each page, axe-core's checks
+                               of levels A and AA, with the page light and
+                               dark (fails on any violation, naming each),
+                               then fits on a phone's screen (Chromium)
     page.py search URL         on a page of the guide, searches for a
                                word of each page's text that is in no
                                title: fails unless it finds that page
@@ -205,7 +206,7 @@ def lose(browser, url):
 
 
 def survey(browser, mode, url):
-    """check, fits or axe on one page: what is wrong with it, if anything."""
+    """check, fits or reach on one page: what is wrong with it, if anything."""
     states = browser.open(url)
     problems = []
     if mode == "check":
@@ -218,19 +219,7 @@ def survey(browser, mode, url):
             print("message: " + said)
         for title in browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)"):
             print("title: " + title)
-    elif mode == "fits":
-        # A phone's browser widens its viewport to a page that does not
-        # fit, so the page is measured against the screen's width.
-        widths = browser.evaluate(WIDTHS)
-        screen = PHONE[0]
-        if widths[1] > screen:
-            widths = browser.evaluate(IN_PHONE_FRAME % (*PHONE, json.dumps(WIDTHS)))
-            if widths[1] != screen:
-                problems.append(f"{url}: a frame of a phone's size is {widths[1]} px wide inside")
-        print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
-        if max(widths) > screen:
-            problems.append(f"{url} is wider than a {screen} px screen: {widths}")
-    else:
+    if mode == "reach":
         if not os.path.isfile(AXE):
             fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
         with open(AXE) as script:
@@ -245,6 +234,22 @@ def survey(browser, mode, url):
                 % json.dumps(AXE_LEVELS))
             print(f"{url} ({scheme}): {len(found)} violations")
             problems += [f"{url} ({scheme}): {violation}" for violation in found]
+        # Then the same load on a phone's screen, for its fit.
+        browser.call("phone", *PHONE)
+    if mode in ("fits", "reach"):
+        # A phone's browser widens its viewport to a page that does not
+        # fit, so the page is measured against the screen's width.
+        widths = browser.evaluate(WIDTHS)
+        screen = PHONE[0]
+        if widths[1] > screen:
+            widths = browser.evaluate(IN_PHONE_FRAME % (*PHONE, json.dumps(WIDTHS)))
+            if widths[1] != screen:
+                problems.append(f"{url}: a frame of a phone's size is {widths[1]} px wide inside")
+        print(f"{url}: scrollWidth, viewport and frames' and canvases' right edges {widths}")
+        if max(widths) > screen:
+            problems.append(f"{url} is wider than a {screen} px screen: {widths}")
+    if mode == "reach":
+        browser.call("phone")
     browser.evaluate("0")
     problems += [f"{url}: {s}" for s in states if not s.endswith("=running")]
     problems += [f"{url}: console error: {error}" for error in browser.errors]
@@ -304,12 +309,12 @@ def main():
     args = sys.argv[1:]
     if args[:1] == ["--engine"] and len(args) > 1:
         ENGINE, args = args[1], args[2:]
-    modes = ("shot", "check", "time", "fits", "lose", "axe", "search")
+    modes = ("shot", "check", "time", "fits", "lose", "reach", "search")
     if len(args) < 2 or args[0] not in modes:
         fail("usage: page.py [--engine E] shot URL OUT.png [KEY...] [+ ...] | check URL... [FLAG]"
-             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | axe URL... | search URL")
+             " | time URL [FRAMES] [--read-pixel] | fits URL... | lose URL... | reach URL... | search URL")
     mode, url = args[0], args[1]
-    if mode in ("check", "fits", "lose", "axe", "search"):
+    if mode in ("check", "fits", "lose", "reach", "search"):
         problems = search(url) if mode == "search" else []
         flags = [a for a in args[1:] if a.startswith("--")]
         pages = [a for a in args[1:] if a not in flags]
@@ -325,12 +330,14 @@ def main():
         if problems:
             fail(f"{len(problems)} problems on {len(pages)} pages, the first: {problems[0]}")
         return
+    # After the pictures, the pages that must fit a phone, in the same browser.
+    fits = args[args.index("--fits") + 1:] if "--fits" in args else []
     browser = Browser(500, 500)
     try:
         if mode == "shot":
             # URL OUT.png KEY... once for each picture, between +s.
             states = []
-            shots = " ".join(args[1:]).split(" + ")
+            shots = " ".join(args[1:len(args) - len(fits) - bool(fits)]).split(" + ")
             for shot in shots:
                 url, out, *keys = shot.split()
                 states += browser.open(url)
@@ -354,6 +361,11 @@ def main():
             print("console error: " + error)
         if failed or browser.errors:
             fail(f"{url}: lessons not running: {failed}; {len(browser.errors)} console errors.")
+        if fits:
+            browser.call("phone", *PHONE)
+            problems = [problem for page in fits for problem in survey(browser, "fits", page)]
+            if problems:
+                fail(f"{len(problems)} problems on a phone's screen, the first: {problems[0]}")
     finally:
         browser.close()
 
