@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #if !defined(LESSON_HARNESS_TRACE_CALLS) || !defined(LESSON_HARNESS_PYTHON)
-#error "LESSON_HARNESS_TRACE_CALLS and LESSON_HARNESS_PYTHON must name trace_calls.py and python3 (CMake sets them)"
+#error "CMake names trace_calls.py and python3 in LESSON_HARNESS_TRACE_CALLS and _PYTHON"
 #endif
 
 namespace harness {
