@@ -2,6 +2,7 @@
 #include "internal.h"
 
 #include "frame_record.h"
+#include "ximage.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -41,17 +42,6 @@ void killAndReap(pid_t pid)
 {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
-}
-
-// Scales a channel of the given mask to 0..255.
-std::uint8_t channel(unsigned long value, unsigned long mask)
-{
-    if (mask == 0) {
-        return 0;
-    }
-    const int shift = __builtin_ctzl(mask);
-    const unsigned long maximum = mask >> shift;
-    return static_cast<std::uint8_t>((((value & mask) >> shift) * 255 + maximum / 2) / maximum);
 }
 
 // Sends the window a ClientMessage of the type named, with two longs.
@@ -467,16 +457,7 @@ Image Lesson::capture() const
     if (picture == nullptr) {
         throw HarnessError("XGetImage returned no image of the window");
     }
-    Image result(area.width, area.height);
-    for (int row = 0; row < area.height; ++row) {
-        for (int column = 0; column < area.width; ++column) {
-            const unsigned long value = XGetPixel(picture, column, row);
-            result.setPixel(column, row,
-                            Rgb{channel(value, picture->red_mask),
-                                channel(value, picture->green_mask),
-                                channel(value, picture->blue_mask)});
-        }
-    }
+    Image result = imageOf(picture);
     XDestroyImage(picture);
     return result;
 }

@@ -33,6 +33,17 @@ std::string temporaryRoot()
     return (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
 }
 
+// A new file or directory (`make` is mkstemp or mkdtemp, true if it made
+// one) named prefix-XXXXXX under the temporary root; its path.
+template <typename Make> std::string makeTemporary(const std::string& prefix, Make make)
+{
+    std::string path = temporaryRoot() + "/" + prefix + "-XXXXXX";
+    if (!make(&path[0])) {
+        throw HarnessError("cannot create " + path + ": " + std::strerror(errno));
+    }
+    return path;
+}
+
 } // namespace
 
 Milliseconds remaining(Clock::time_point deadline)
@@ -51,16 +62,10 @@ std::string tail(const std::string& text)
 
 std::string makeLogFile(const std::string& prefix)
 {
-    std::string path = temporaryRoot() + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(path.begin(), path.end());
-    buffer.push_back('\0');
-    const int fd = mkstemp(buffer.data());
-    if (fd < 0) {
-        throw HarnessError("cannot create a log file under " + temporaryRoot() + ": " +
-                           std::strerror(errno));
-    }
-    ::close(fd);
-    return buffer.data();
+    return makeTemporary(prefix, [](char* path) {
+        const int fd = mkstemp(path);
+        return fd >= 0 && ::close(fd) == 0;
+    });
 }
 
 std::string environmentValue(const char* name)
@@ -245,14 +250,9 @@ Finished runToEnd(std::vector<std::string> command, std::vector<std::string> env
 
 std::string makeTemporaryDirectory(const std::string& prefix)
 {
-    std::string path = temporaryRoot() + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(path.begin(), path.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        throw HarnessError("cannot create a directory under " + temporaryRoot() + ": " +
-                           std::strerror(errno));
-    }
-    return buffer.data();
+    return makeTemporary(prefix, [](char* path) {
+        return mkdtemp(path) != nullptr;
+    });
 }
 
 std::string ExitStatus::describe() const

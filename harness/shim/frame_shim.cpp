@@ -38,6 +38,8 @@
 //                         as <prefix>-first.ppm and <prefix>-last.ppm
 //   VELMOR_SHIM_WARMUP    frames left out of the steady-state statistics
 //                         (default 10)
+#include "ximage.h"
+
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -205,12 +207,6 @@ int recordXError(Display*, XErrorEvent* event)
     return 0;
 }
 
-// One 8-bit channel of a TrueColor pixel, wherever its mask puts it.
-unsigned char channel(unsigned long pixel, unsigned long mask)
-{
-    return mask == 0 ? 0 : static_cast<unsigned char>((pixel & mask) >> __builtin_ctzl(mask));
-}
-
 // Saves the window as a binary PPM, reading it the way xwd does.
 void captureWindow(Display* display, GLXDrawable drawable, const char* suffix)
 {
@@ -236,25 +232,11 @@ void captureWindow(Display* display, GLXDrawable drawable, const char* suffix)
                  captureErrorCode);
         return;
     }
-
-    FILE* out = fopen(path, "wb");
-    if (out == nullptr) {
-        snprintf(captureError, sizeof captureError, "cannot write %s: %s", path, strerror(errno));
-        XDestroyImage(image);
-        return;
+    try {
+        harness::imageOf(image).writePpm(path);
+    } catch (const std::exception& error) {
+        snprintf(captureError, sizeof captureError, "%s", error.what());
     }
-    fprintf(out, "P6\n%u %u\n255\n", width, height);
-    for (unsigned row = 0; row < height; ++row) {
-        for (unsigned column = 0; column < width; ++column) {
-            const unsigned long pixel =
-                XGetPixel(image, static_cast<int>(column), static_cast<int>(row));
-            const unsigned char rgb[3] = {channel(pixel, image->red_mask),
-                                          channel(pixel, image->green_mask),
-                                          channel(pixel, image->blue_mask)};
-            fwrite(rgb, 1, sizeof rgb, out);
-        }
-    }
-    fclose(out);
     XDestroyImage(image);
 }
 
@@ -474,18 +456,11 @@ extern "C" int posix_memalign(void** result, size_t alignment, size_t size)
 
 namespace {
 
-void* newOrThrow(size_t size)
+// An alignment of 0 is malloc's own.
+void* newOrThrow(size_t size, size_t alignment = 0)
 {
-    void* pointer = __libc_malloc(size != 0 ? size : 1);
-    if (pointer == nullptr) {
-        throw std::bad_alloc();
-    }
-    return pointer;
-}
-
-void* alignedNewOrThrow(size_t size, std::align_val_t alignment)
-{
-    void* pointer = __libc_memalign(static_cast<size_t>(alignment), size != 0 ? size : 1);
+    const size_t bytes = size != 0 ? size : 1;
+    void* pointer = alignment == 0 ? __libc_malloc(bytes) : __libc_memalign(alignment, bytes);
     if (pointer == nullptr) {
         throw std::bad_alloc();
     }
@@ -523,11 +498,11 @@ void* operator new[](size_t size, const std::nothrow_t&) noexcept
 void* operator new(size_t size, std::align_val_t alignment)
 {
     noteAllocation(__builtin_return_address(0));
-    return alignedNewOrThrow(size, alignment);
+    return newOrThrow(size, static_cast<size_t>(alignment));
 }
 
 void* operator new[](size_t size, std::align_val_t alignment)
 {
     noteAllocation(__builtin_return_address(0));
-    return alignedNewOrThrow(size, alignment);
+    return newOrThrow(size, static_cast<size_t>(alignment));
 }

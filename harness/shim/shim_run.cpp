@@ -6,25 +6,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <sstream>
 
 #include <unistd.h>
 
 namespace {
 
-constexpr long NS_PER_S = 1000000000L;
-
 // Where CMake put the shim.
 constexpr const char* FRAME_SHIM = VELMOR_FRAME_SHIM_PATH;
-
-// The shim compares its own CLOCK_MONOTONIC readings with this one.
-long long monotonicNs()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * NS_PER_S + t.tv_nsec;
-}
 
 // "NAME=value" as (NAME, value).
 std::pair<std::string, std::string> setting(const std::string& text)
@@ -81,7 +70,10 @@ ShimRun runUnderShim(const harness::VirtualDisplay& display, const ShimOptions& 
     }
     // The launch time goes last and is taken as late as possible, so the
     // first frame is timed from the fork of the program, not from here.
-    settings.emplace_back("VELMOR_SHIM_START_NS", std::to_string(monotonicNs()));
+    // The shim reads CLOCK_MONOTONIC, which is the steady clock's on Linux.
+    const auto launched = harness::Clock::now().time_since_epoch();
+    settings.emplace_back("VELMOR_SHIM_START_NS",
+                          std::to_string(std::chrono::nanoseconds(launched).count()));
     // An inherited setting of the shim's (a capture, a warm-up) would
     // change the run.
     const std::vector<std::string> environment =

@@ -147,11 +147,6 @@ struct Float3 {
     float x, y, z;
 };
 
-bool sameBits(const Float3& a, const Float3& b)
-{
-    return bitsOf(a.x) == bitsOf(b.x) && bitsOf(a.y) == bitsOf(b.y) && bitsOf(a.z) == bitsOf(b.z);
-}
-
 // The corners of a cell in the order the lessons draw them: c00, c10, c11, c01.
 constexpr int CORNER[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
@@ -549,7 +544,7 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
             }
             const Float3 expected = {w.x / length, w.y / length, w.z / length};
             const Float3& n = q.normals[0];
-            if (!sameBits(n, expected) && failures++ < 5) {
+            if (bitsOf(n) != bitsOf(expected) && failures++ < 5) {
                 ADD_FAILURE() << "cell (" << q.i << ", " << q.j << ") normal (" << n.x << ", "
                               << n.y << ", " << n.z << "), expected (" << expected.x << ", "
                               << expected.y << ", " << expected.z << ")";
@@ -571,7 +566,7 @@ TEST_P(EveryLesson, NormalsAreTheLessonsAndSharedVerticesAgree)
                               << reference.y << ", " << reference.z << ")";
             }
             const auto [seen, fresh] = normalAt.emplace(std::make_pair(i, j), n);
-            EXPECT_TRUE(fresh || sameBits(seen->second, n))
+            EXPECT_TRUE(fresh || bitsOf(seen->second) == bitsOf(n))
                 << "vertex (" << i << ", " << j << ") has two normals";
         }
     }

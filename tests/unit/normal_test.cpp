@@ -155,9 +155,7 @@ TEST(VertexNormal, RoundsInTheDescribedOrderBitForBit)
                                 ((a.z + b.z) + c.z) + d.z);
 
                 const Float3 got = normalAt(x, y, H);
-                ASSERT_EQ(bitsOf(got.x), bitsOf(expected.x)) << x << ", " << y;
-                ASSERT_EQ(bitsOf(got.y), bitsOf(expected.y)) << x << ", " << y;
-                ASSERT_EQ(bitsOf(got.z), bitsOf(expected.z)) << x << ", " << y;
+                ASSERT_EQ(bitsOf(got), bitsOf(expected)) << x << ", " << y;
             }
         }
     }
@@ -187,9 +185,7 @@ TEST(VertexNormal, IsBitIdenticalInEveryCellAroundAVertex)
     size_t sharedByFour = 0;
     for (const auto& [vertex, seen] : normals) {
         for (const Float3& n : seen) {
-            ASSERT_EQ(bitsOf(n.x), bitsOf(seen.front().x)) << vertex.first << ", " << vertex.second;
-            ASSERT_EQ(bitsOf(n.y), bitsOf(seen.front().y)) << vertex.first << ", " << vertex.second;
-            ASSERT_EQ(bitsOf(n.z), bitsOf(seen.front().z)) << vertex.first << ", " << vertex.second;
+            ASSERT_EQ(bitsOf(n), bitsOf(seen.front())) << vertex.first << ", " << vertex.second;
         }
         sharedByFour += seen.size() == 4;
     }
