@@ -62,6 +62,11 @@ namespace harness {
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
 
+inline Milliseconds since(Clock::time_point start)
+{
+    return std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+}
+
 // Everything the harness cannot do is reported with this.
 class HarnessError : public std::runtime_error {
   public:
@@ -90,7 +95,8 @@ std::string toString(const Rgb& colour);
 class Image {
   public:
     Image() = default;
-    Image(int width, int height);
+    // Every pixel `fill`.
+    Image(int width, int height, Rgb fill = {});
 
     int width() const
     {
@@ -395,6 +401,8 @@ class Lesson {
     std::string errors() const;
 
   private:
+    // Stops the program and removes what it leaves: the destructor's work.
+    void release();
     void checkMapped();
     bool readFrames(Clock::time_point deadline, const std::function<bool()>& done,
                     const std::string& what, bool throwOnTimeout);

@@ -14,9 +14,9 @@ std::string toString(const Rgb& colour)
            std::to_string(colour.b) + ")";
 }
 
-Image::Image(int width, int height)
+Image::Image(int width, int height, Rgb fill)
     : width_(width), height_(height),
-      pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+      pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill)
 {
     if (width < 0 || height < 0) {
         throw HarnessError("an image cannot have a negative size");

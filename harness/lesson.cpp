@@ -204,40 +204,23 @@ Lesson::Lesson(VirtualDisplay& display, LaunchOptions options)
     errorsPath_ = makeLogFile("lesson-errors");
     const int logFd = open(logPath_.c_str(), O_WRONLY | O_CLOEXEC);
     const int errorsFd = open(errorsPath_.c_str(), O_WRONLY | O_CLOEXEC);
+    frameFd_ = frames[0];
     try {
         pid_ = startProcess(words, environmentWith(changes),
                             {logFd, errorsFd, options_.reportsFrames ? frames[1] : -1, SIGKILL});
-    } catch (...) {
-        std::remove(logPath_.c_str());
-        std::remove(errorsPath_.c_str());
-        throw;
-    }
-    ::close(frames[1]);
-    for (const int fd : {logFd, errorsFd}) {
-        if (fd >= 0) {
-            ::close(fd);
+        for (const int fd : {logFd, errorsFd, frames[1]}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
-    }
-    frameFd_ = frames[0];
-
-    if (!options_.waitForFirstFrame || !options_.reportsFrames) {
-        return;
-    }
-    try {
-        if (!awaitFirstFrame(options_.startTimeout)) {
+        if (options_.waitForFirstFrame && options_.reportsFrames &&
+            !awaitFirstFrame(options_.startTimeout)) {
             throw HarnessError(describeFailure("timed out waiting for its first frame"));
         }
     } catch (...) {
         // The destructor will not run: release everything here, and let
         // the first error, which carries the program's output, through.
-        try {
-            stop(Milliseconds(2000));
-        } catch (...) {
-        }
-        ::close(frameFd_);
-        frameFd_ = -1;
-        std::remove(logPath_.c_str());
-        std::remove(errorsPath_.c_str());
+        release();
         throw;
     }
 }
@@ -272,13 +255,19 @@ bool Lesson::awaitFirstFrame(Milliseconds wait)
 
 Lesson::~Lesson()
 {
+    release();
+}
+
+void Lesson::release()
+{
     try {
         stop(Milliseconds(2000));
     } catch (...) {
-        // A destructor must not throw; stop() already did what it could.
+        // Nothing may throw here; stop() already did what it could.
     }
     if (frameFd_ >= 0) {
         ::close(frameFd_);
+        frameFd_ = -1;
     }
     if (!logPath_.empty()) {
         std::remove(logPath_.c_str());

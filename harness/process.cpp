@@ -240,7 +240,7 @@ Finished runToEnd(std::vector<std::string> command, std::vector<std::string> env
         kill(-pid, SIGKILL);
         waitForChild(pid, Clock::time_point::max(), &run.status);
     }
-    run.elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+    run.elapsed = since(start);
     run.output = readFile(log);
     if (logPath.empty()) {
         unlink(log.c_str());

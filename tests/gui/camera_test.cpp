@@ -351,10 +351,6 @@ TEST(Lesson8Camera, DrawsLesson7sPicturesWithTheDifferencesExplained)
     EXPECT_GT(gridPixelsAcrossSurface(seven[behind]), 1000u);
 }
 
-#endif
-
-#ifdef VELMOR8_PROGRAM
-
 // Lesson 8's calls, as recorded by apitrace: the vertices go to the driver
 // once, at start-up; after that no frame sends a vertex or calls anything
 // of the fixed pipeline.  Each frame is the view, the clear, the depth

@@ -9,15 +9,6 @@ namespace {
 constexpr int SIDE = 100; // 10000 pixels, so 1 % is 100
 const harness::Rgb GREY{100, 100, 100};
 
-harness::Image filled(harness::Rgb colour)
-{
-    harness::Image image(SIDE, SIDE);
-    harness::forEachPixel(SIDE, SIDE, [&](int x, int y) {
-        image.setPixel(x, y, colour);
-    });
-    return image;
-}
-
 // `count` pixels of `image`, row by row, set to `colour`.
 harness::Image withPixels(harness::Image image, int count, harness::Rgb colour)
 {
@@ -34,7 +25,7 @@ harness::Image withPixels(harness::Image image, int count, harness::Rgb colour)
 // the tolerant and the close rule.
 TEST(ComparePictures, APixelIsOffWhenOneChannelMovesMoreThanTenPercent)
 {
-    const harness::Image grey = filled(GREY);
+    const harness::Image grey(SIDE, SIDE, GREY);
     const harness::Rgb near[] = {{125, 100, 100}, {100, 75, 100}, {125, 125, 125}};
     const harness::Rgb far[] = {{126, 100, 100}, {100, 74, 100}, {100, 100, 126}};
     for (const harness::Match match : {harness::Match::Tolerant, harness::Match::Close}) {
@@ -65,7 +56,7 @@ TEST(ComparePictures, EachRuleAllowsItsShareOfPixelsAndNotOneMore)
     const Rule rules[] = {{harness::Match::Exact, 0, {101, 100, 100}},
                           {harness::Match::Close, 10, {126, 100, 100}},
                           {harness::Match::Tolerant, 100, {126, 100, 100}}};
-    const harness::Image grey = filled(GREY);
+    const harness::Image grey(SIDE, SIDE, GREY);
     for (const Rule& rule : rules) {
         const auto compared = [&](int off) {
             return harness::comparePictures(grey, withPixels(grey, off, rule.away), rule.match);

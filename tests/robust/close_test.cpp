@@ -31,8 +31,7 @@ harness::Milliseconds closeCleanly(harness::Lesson& lesson)
 {
     const auto start = harness::Clock::now();
     const harness::ExitStatus status = lesson.close();
-    const auto took =
-        std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start);
+    const harness::Milliseconds took = harness::since(start);
     EXPECT_TRUE(status.exited) << "ended by " << status.describe() << "; output:\n"
                                << lesson.output();
     EXPECT_EQ(status.code, 0) << status.describe() << "; output:\n" << lesson.output();

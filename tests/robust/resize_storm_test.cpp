@@ -72,13 +72,6 @@ constexpr harness::Milliseconds QUIET_HUGE(3000);
 constexpr harness::Milliseconds SETTLE_SLICE(20);
 constexpr harness::Milliseconds SETTLE_LIMIT(60000);
 
-// Milliseconds since `start`, for a test's record.
-int millisecondsSince(harness::Clock::time_point start)
-{
-    return static_cast<int>(
-        std::chrono::duration_cast<harness::Milliseconds>(harness::Clock::now() - start).count());
-}
-
 // A fixed pseudo-random sequence, so every run sends the same storm.
 class Sequence {
   public:
@@ -152,7 +145,7 @@ TEST_P(ResizeStorm, SurvivesAndEndsWithTheUndisturbedPicture)
         ++resizes;
         ASSERT_TRUE(lesson.running());
         RecordProperty("ms_" + std::to_string(size.width) + "x" + std::to_string(size.height),
-                       millisecondsSince(start));
+                       static_cast<int>(harness::since(start).count()));
     }
 
     // The burst, with the smallest sizes among the random ones.
@@ -264,7 +257,7 @@ TEST(GiantWindow, PastTheViewportLimitBothWaysAndBack)
     const auto start = harness::Clock::now();
     lesson.resize(PAST_VIEWPORT_LIMIT, PAST_VIEWPORT_LIMIT);
     settle(lesson, QUIET_HUGE);
-    RecordProperty("ms_giant", millisecondsSince(start));
+    RecordProperty("ms_giant", static_cast<int>(harness::since(start).count()));
     ASSERT_TRUE(lesson.running());
 
     lesson.resize(WINDOW_SIZE, WINDOW_SIZE);
