@@ -87,42 +87,32 @@ template <typename T> double ulpsOff(T value, double reference)
 // ---------------------------------------------------------------------------
 // Recording
 
-struct Recording {
-    std::vector<TraceCall> calls;
-    std::vector<std::size_t> swaps; // indices of glXSwapBuffers
-};
+// The calls of each frame: after the previous swap up to and including
+// its own glXSwapBuffers.
+using Recording = std::vector<std::vector<TraceCall>>;
 
 // Runs the lesson under apitrace through the three frames described at
 // the top, and reads the trace.
 Recording record(const LessonInfo& lesson)
 {
-    Recording result;
-    result.calls =
-        harness::recordTrace(gui::sharedDisplay(), lesson.program, [](harness::Lesson& traced) {
-            traced.repaint();
-            traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
-            const harness::ExitStatus status = traced.close();
-            EXPECT_TRUE(status.exited && status.code == 0)
-                << "closing the window should end the program normally, it ended with "
-                << status.describe() << "; output:\n"
-                << traced.output();
-        });
-    for (std::size_t i = 0; i < result.calls.size(); ++i) {
-        if (result.calls[i].name == "glXSwapBuffers") {
-            result.swaps.push_back(i);
+    Recording frames(1);
+    for (TraceCall& call :
+         harness::recordTrace(gui::sharedDisplay(), lesson.program, [](harness::Lesson& traced) {
+             traced.repaint();
+             traced.resize(RESIZED_WIDTH, RESIZED_HEIGHT);
+             const harness::ExitStatus status = traced.close();
+             EXPECT_TRUE(status.exited && status.code == 0)
+                 << "closing the window should end the program normally, it ended with "
+                 << status.describe() << "; output:\n"
+                 << traced.output();
+         })) {
+        frames.back().push_back(std::move(call));
+        if (frames.back().back().name == "glXSwapBuffers") {
+            frames.emplace_back();
         }
     }
-    return result;
-}
-
-// The calls of frame `frame` (0 for the first): after the previous swap
-// up to and including its own.
-std::vector<TraceCall> frameCalls(const Recording& recording, std::size_t frame)
-{
-    const std::size_t begin = frame == 0 ? 0 : recording.swaps[frame - 1] + 1;
-    const std::size_t end = recording.swaps[frame] + 1;
-    return std::vector<TraceCall>(recording.calls.begin() + static_cast<long>(begin),
-                                  recording.calls.begin() + static_cast<long>(end));
+    frames.pop_back(); // what comes after the last swap
+    return frames;
 }
 
 // The lesson's part of a frame: from its first call, glClearColor, to the
@@ -375,8 +365,8 @@ class EveryLesson : public testing::TestWithParam<LessonInfo> {
     void repaintedDisplay(std::vector<TraceCall>& display) const
     {
         const Recording& r = recording(GetParam());
-        ASSERT_GE(r.swaps.size(), 2u) << "frames: first, repaint, ...";
-        display = displayCalls(frameCalls(r, 1));
+        ASSERT_GE(r.size(), 2u) << "frames: first, repaint, ...";
+        display = displayCalls(r[1]);
     }
 
     // That frame read into quads; every call must be the lesson's.
@@ -400,11 +390,11 @@ INSTANTIATE_TEST_SUITE_P(Lessons, EveryLesson, testing::ValuesIn(gui::ALL_LESSON
 TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
 {
     const Recording& r = recording(GetParam());
-    ASSERT_GE(r.swaps.size(), 4u) << "frames: first, repaint, resize, repaint";
-    ASSERT_LE(r.swaps.size(), 5u) << "frames: first, repaint, resize and its Expose, repaint";
-    const std::vector<TraceCall> first = displayCalls(frameCalls(r, 0));
-    for (std::size_t frame = 0; frame < r.swaps.size(); ++frame) {
-        const std::vector<TraceCall> calls = frameCalls(r, frame);
+    ASSERT_GE(r.size(), 4u) << "frames: first, repaint, resize, repaint";
+    ASSERT_LE(r.size(), 5u) << "frames: first, repaint, resize and its Expose, repaint";
+    const std::vector<TraceCall> first = displayCalls(r[0]);
+    for (std::size_t frame = 0; frame < r.size(); ++frame) {
+        const std::vector<TraceCall>& calls = r[frame];
         const std::vector<TraceCall> display = displayCalls(calls);
         EXPECT_EQ(display.size(), expectedFrameCalls(GetParam())) << "frame " << frame + 1;
         std::string failure;
@@ -427,7 +417,7 @@ TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
     // The repainted frame holds nothing but the context switch, the
     // lesson's calls, freeglut's flush and the swap: no reshape, no call
     // apitrace made up.
-    const std::vector<TraceCall> repaint = frameCalls(r, 1);
+    const std::vector<TraceCall>& repaint = r[1];
     std::size_t k = 0;
     while (k < repaint.size() && repaint[k].name == "glXMakeContextCurrent") {
         ++k;
@@ -607,12 +597,12 @@ TEST_P(EveryLesson, LeavesThePolygonModeOfItsLastQuad)
 TEST_P(EveryLesson, ReshapeSetsTheFixedCameraForTheWindowsSize)
 {
     const Recording& r = recording(GetParam());
-    ASSERT_GE(r.swaps.size(), 4u);
+    ASSERT_GE(r.size(), 4u);
     // The GL calls of each frame before the display routine's first.
-    std::vector<std::vector<TraceCall>> beforeDisplay(r.swaps.size());
+    std::vector<std::vector<TraceCall>> beforeDisplay(r.size());
     std::vector<std::size_t> reshaped;
-    for (std::size_t frame = 0; frame < r.swaps.size(); ++frame) {
-        for (const TraceCall& call : frameCalls(r, frame)) {
+    for (std::size_t frame = 0; frame < r.size(); ++frame) {
+        for (const TraceCall& call : r[frame]) {
             if (call.name == "glClearColor") {
                 break;
             }

@@ -26,15 +26,8 @@ float flatHeight(float, float)
     return 2.5f;
 }
 
-// The 11th x and 15th y value of the grid walk, -1.5517235 and -0.1724131.
-float gridCoordinate(int index)
-{
-    float v = GRID_MIN;
-    for (int i = 0; i < index; ++i) {
-        v = v + GRID_STEP;
-    }
-    return v;
-}
+// The values of the grid walk along either axis.
+const std::vector<float> GRID = scene::gridCoordinates();
 
 Float3 normalAt(float x, float y, HeightFn H)
 {
@@ -47,7 +40,8 @@ Float3 normalAt(float x, float y, HeightFn H)
 
 TEST(VertexNormal, MatchesTheReferenceValues)
 {
-    const float x = gridCoordinate(10), y = gridCoordinate(14);
+    // The 11th x and 15th y value of the walk.
+    const float x = GRID[10], y = GRID[14];
     EXPECT_NEAR(x, -1.5517235f, 1e-6f);
     EXPECT_NEAR(y, -0.1724131f, 1e-6f);
     EXPECT_NEAR(bumpHeight(x, y), 4.913208f, 2e-6f);
@@ -105,7 +99,7 @@ TEST(VertexNormal, AgreesWithADoublePrecisionReferenceOnEveryVertex)
     // visible change and far above that rounding.
     for (int i = 0; i <= GRID_CELLS; ++i) {
         for (int j = 0; j <= GRID_CELLS; ++j) {
-            const float x = gridCoordinate(i), y = gridCoordinate(j);
+            const float x = GRID[i], y = GRID[j];
             for (const auto& [height, surface] :
                  {std::pair<HeightFn, scene::Surface>{bumpHeight, scene::bump},
                   {raisedBumpHeight, scene::raisedBump}}) {
@@ -141,7 +135,7 @@ TEST(VertexNormal, RoundsInTheDescribedOrderBitForBit)
     for (HeightFn H : {bumpHeight, raisedBumpHeight}) {
         for (int i = 0; i <= GRID_CELLS; ++i) {
             for (int j = 0; j <= GRID_CELLS; ++j) {
-                const float x = gridCoordinate(i), y = gridCoordinate(j), z = H(x, y);
+                const float x = GRID[i], y = GRID[j], z = H(x, y);
                 const float h = GRID_STEP;
                 const float east = x + h, west = x - h, north = y + h, south = y - h;
                 const Float3 e = {east - x, y - y, H(east, y) - z};
