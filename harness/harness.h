@@ -442,10 +442,6 @@ std::vector<std::string>
 environmentWith(const std::vector<std::pair<std::string, std::string>>& changes,
                 const std::vector<std::string>& droppedPrefixes = {});
 
-// Null-terminated pointers into `words`, for execve and its kin.  Valid
-// while `words` is unchanged.
-std::vector<char*> pointers(std::vector<std::string>& words);
-
 // Where a started process writes, and what else it keeps.
 struct ChildOutput {
     int out = -1;       // its standard output, or -1 for this process's own

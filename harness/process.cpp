@@ -44,6 +44,18 @@ template <typename Make> std::string makeTemporary(const std::string& prefix, Ma
     return path;
 }
 
+// Null-terminated pointers into `words`, for execve and its kin.  Valid
+// while `words` is unchanged.
+std::vector<char*> pointers(std::vector<std::string>& words)
+{
+    std::vector<char*> result;
+    for (std::string& word : words) {
+        result.push_back(&word[0]);
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
 } // namespace
 
 Milliseconds remaining(Clock::time_point deadline)
@@ -299,16 +311,6 @@ environmentWith(const std::vector<std::pair<std::string, std::string>>& changes,
     for (const auto& change : changes) {
         result.push_back(change.first + "=" + change.second);
     }
-    return result;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& words)
-{
-    std::vector<char*> result;
-    for (std::string& word : words) {
-        result.push_back(&word[0]);
-    }
-    result.push_back(nullptr);
     return result;
 }
 

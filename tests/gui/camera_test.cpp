@@ -18,8 +18,6 @@ namespace {
 using harness::Image;
 using harness::Rgb;
 
-const char* const TITLE = VELMOR7_TITLE;
-
 using gui::press;
 
 Image pictureAfter(harness::Lesson& lesson, const std::vector<std::string>& input)
@@ -64,7 +62,7 @@ TEST(Lesson7Camera, FirstPictureIsLesson5s)
         five = lesson5.capture();
     }
     harness::Lesson lesson(gui::sharedDisplay(), {VELMOR7_PROGRAM});
-    EXPECT_EQ(lesson.title(), TITLE);
+    EXPECT_EQ(lesson.title(), VELMOR7_TITLE);
     const Image start = lesson.capture();
     const std::size_t withDepth = harness::countDifferentPixels(start, five);
     const Image noDepth = pictureAfter(lesson, press("d"));
@@ -117,9 +115,7 @@ TEST(Lesson7Camera, StaysWithinItsBoundsAndRReturnsToTheStart)
         lesson.sendInput(press("r"));
         return pictureAfter(lesson, input);
     };
-    const auto differ = [](const Image& a, const Image& b) {
-        return harness::countDifferentPixels(a, b);
-    };
+    const auto differ = harness::countDifferentPixels;
 
     // Elevation 35.26 + 10 x 5 passes 85; from 85 to -85 takes 34 presses.
     const Image top = fromStart(press("Up", 10));

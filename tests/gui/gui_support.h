@@ -7,7 +7,6 @@
 #include "harness.h"
 #include "scene.h"
 
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,11 +44,8 @@ inline std::ostream& operator<<(std::ostream& out, const LessonInfo& lesson)
 // fails with the reason (e.g. the package to install).
 inline harness::VirtualDisplay& sharedDisplay()
 {
-    static std::unique_ptr<harness::VirtualDisplay> display;
-    if (!display) {
-        display = std::make_unique<harness::VirtualDisplay>();
-    }
-    return *display;
+    static harness::VirtualDisplay display; // tried again on the next use if it throws
+    return display;
 }
 
 // Writes the picture as <name>.ppm next to the test program and returns a

@@ -72,13 +72,9 @@ std::string outputDirectory(const std::string& test)
 
 double nonWhiteShare(const harness::Image& picture)
 {
-    const harness::Rgb white{255, 255, 255};
-    size_t drawn = 0;
-    harness::forEachPixel(picture.width(), picture.height(), [&](int x, int y) {
-        drawn += picture.pixel(x, y) != white;
-    });
+    const harness::Image white(picture.width(), picture.height(), {255, 255, 255});
     return picture.empty() ? 0.0
-                           : static_cast<double>(drawn) /
+                           : static_cast<double>(harness::countDifferentPixels(picture, white)) /
                                  (static_cast<double>(picture.width()) * picture.height());
 }
 
@@ -184,8 +180,7 @@ TEST_P(LessonMemory, Soak2000RedrawsWithoutGrowthAndWithTheSamePicture)
     ASSERT_FALSE(first.empty()) << "no picture of frame 1 in " << soak.directory;
     ASSERT_FALSE(last.empty()) << "no picture of frame 2000 in " << soak.directory;
     EXPECT_GT(nonWhiteShare(first), MIN_DRAWN_SHARE) << "frame 1 shows no surface";
-    ASSERT_EQ(first.width(), last.width());
-    ASSERT_EQ(first.height(), last.height());
+    // The comparer also fails on pictures of different sizes.
     EXPECT_EQ(harness::countDifferentPixels(first, last), 0u)
         << "pixels that differ between frame 1 and frame 2000; pictures in " << soak.directory;
 }
