@@ -22,18 +22,11 @@
 //
 // How frames are recognised.  Waiting for a picture to "settle" is both
 // slow and unreliable, so the harness preloads a small library of its own
-// (frame_notify.cpp) into the lesson.  It wraps glutSwapBuffers: after the
-// toolkit's swap it waits for the X server to take the frame and reports
-// the frame number, the window and the window's size through a pipe.  A
-// wait for a frame is therefore a wait on that pipe, with a timeout.  A
-// repaint the harness asks for is numbered, and the notifier reports with
-// each frame the last request it was drawn after, so that a frame an
-// earlier event asked for is never taken for it.  The program's binary
-// is the one that ships; nothing in it is changed.  With a wrapper such as
-// `apitrace trace` the tracer is preloaded first and the notifier still
-// sees every glutSwapBuffers.  Its GLX queries bypass the tracer, and its
-// X calls are not GL calls, so a trace shows only what the program itself
-// called.
+// into the lesson, which reports every frame shown, and the repaint it was
+// drawn after, through a pipe (frame_notify.cpp says how, also under a
+// tracer).  A wait for a frame is therefore a wait on that pipe, with a
+// timeout.  The program's binary is the one that ships; nothing in it is
+// changed.
 //
 // Every wait has a timeout; on a timeout or an early exit of the program
 // the error carries the program's own output.

@@ -599,9 +599,7 @@ TEST(FlatShading, EveryQuadIsOneShadeSetByItsFaceNormal)
         }
     }
     EXPECT_GT(pairs, 200u);
-    if (HasFailure()) {
-        ADD_FAILURE() << gui::keepPicture(image, "velmor3-flat");
-    }
+    EXPECT_FALSE(HasFailure()) << gui::keepPicture(image, "velmor3-flat");
 }
 
 // Lesson 4 shades smoothly: across a cell border the colour changes no
@@ -655,9 +653,7 @@ TEST(DomainGrid, ShowsBlackAroundTheSurface)
     }
     // The near outer lines run below the rim almost all along.
     EXPECT_GT(open, SAMPLES_PER_LINE);
-    if (HasFailure()) {
-        ADD_FAILURE() << gui::keepPicture(image, "velmor5-grid-around");
-    }
+    EXPECT_FALSE(HasFailure()) << gui::keepPicture(image, "velmor5-grid-around");
 }
 
 // Lesson 5 has no depth buffer, yet the grid is hidden wherever the
@@ -790,9 +786,7 @@ TEST(Transparency, EachLayerPassesAQuarterOfWhatLiesBehind)
     // the model is never sure of every layer.
     EXPECT_GT(counted[1], 5000u);
     EXPECT_GT(counted[2], 1000u);
-    if (HasFailure()) {
-        ADD_FAILURE() << gui::keepPicture(image, "velmor6-layers");
-    }
+    EXPECT_FALSE(HasFailure()) << gui::keepPicture(image, "velmor6-layers");
 }
 
 // Where the view passes through the surface twice, the nearer layer
