@@ -41,10 +41,8 @@ constexpr int RESIZED_WIDTH = 700;
 constexpr int RESIZED_HEIGHT = 300;
 
 // Calls per frame: the lesson's own, with the swap.
-constexpr std::size_t FRAME_CALLS_3 = 6281;
-constexpr std::size_t FRAME_CALLS_4 = 7850;
-constexpr std::size_t FRAME_CALLS_5 = 15688;
-constexpr std::size_t FRAME_CALLS_6 = 15690;
+const std::map<std::string, std::size_t> FRAME_CALLS = {
+    {"velmor3", 6281}, {"velmor4", 7850}, {"velmor5", 15688}, {"velmor6", 15690}};
 
 constexpr int CELLS = gui::CELLS_PER_SIDE;
 
@@ -330,15 +328,6 @@ std::vector<Quad> readLessonFrame(const LessonInfo& lesson, const std::vector<Tr
     return quads;
 }
 
-std::size_t expectedFrameCalls(const LessonInfo& lesson)
-{
-    const std::string name = lesson.name;
-    return name == "velmor3"   ? FRAME_CALLS_3
-           : name == "velmor4" ? FRAME_CALLS_4
-           : name == "velmor5" ? FRAME_CALLS_5
-                               : FRAME_CALLS_6;
-}
-
 double (*heightReference(const LessonInfo& lesson))(float, float)
 {
     return lesson.surface == scene::bump ? scene::bumpAtFloats : scene::raisedBumpAtFloats;
@@ -396,7 +385,7 @@ TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
     for (std::size_t frame = 0; frame < r.size(); ++frame) {
         const std::vector<TraceCall>& calls = r[frame];
         const std::vector<TraceCall> display = displayCalls(calls);
-        EXPECT_EQ(display.size(), expectedFrameCalls(GetParam())) << "frame " << frame + 1;
+        EXPECT_EQ(display.size(), FRAME_CALLS.at(GetParam().name)) << "frame " << frame + 1;
         std::string failure;
         readLessonFrame(GetParam(), display, failure);
         EXPECT_EQ(failure, "") << "frame " << frame + 1;
@@ -426,7 +415,7 @@ TEST_P(EveryLesson, EveryFrameIsTheLessonsCallsAndOneSwap)
     EXPECT_EQ(repaint[k].name, "glClearColor") << repaint[k].describe();
     ASSERT_GE(repaint.size(), 2u);
     EXPECT_EQ(repaint[repaint.size() - 2].name, "glFlush");
-    EXPECT_EQ(repaint.size() - k, expectedFrameCalls(GetParam()) + 1);
+    EXPECT_EQ(repaint.size() - k, FRAME_CALLS.at(GetParam().name) + 1);
     for (const TraceCall& call : repaint) {
         EXPECT_FALSE(call.madeUp()) << call.describe();
     }
