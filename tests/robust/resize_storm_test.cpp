@@ -69,7 +69,6 @@ constexpr int TINY_EVERY = 10;
 // 16384 x 16384 takes seconds: a gigabyte to clear and send to the server.
 constexpr harness::Milliseconds QUIET(200);
 constexpr harness::Milliseconds QUIET_HUGE(3000);
-constexpr harness::Milliseconds SETTLE_SLICE(20);
 constexpr harness::Milliseconds SETTLE_LIMIT(60000);
 
 // A fixed pseudo-random sequence, so every run sends the same storm.
@@ -93,17 +92,12 @@ class Sequence {
 void settle(harness::Lesson& lesson, harness::Milliseconds quiet)
 {
     const auto deadline = harness::Clock::now() + SETTLE_LIMIT;
-    auto lastFrame = harness::Clock::now();
-    unsigned seen = lesson.framesDrawn();
-    while (harness::Clock::now() - lastFrame < quiet) {
+    unsigned seen = 0;
+    do {
         ASSERT_LT(harness::Clock::now(), deadline)
             << "still drawing after " << SETTLE_LIMIT.count() << " ms";
-        lesson.drainFrames(SETTLE_SLICE);
-        if (lesson.framesDrawn() != seen) {
-            seen = lesson.framesDrawn();
-            lastFrame = harness::Clock::now();
-        }
-    }
+        seen = lesson.framesDrawn();
+    } while (lesson.drainFrames(quiet) != seen);
 }
 
 void expectSamePicture(const harness::Image& expected, const harness::Image& actual,
