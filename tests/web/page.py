@@ -180,6 +180,13 @@ AXE_LEVELS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22a", "wcag22aa"]
 AXE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node_modules", "axe-core", "axe.min.js")
 
 
+@functools.cache
+def axe_address():
+    if not os.path.isfile(AXE):
+        fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
+    return serve(os.path.dirname(AXE))[0] + "/axe.min.js"
+
+
 # Takes WebGL from the page's lesson, as a browser may at any time.
 LOSE = "Module.ctx.getExtension('WEBGL_lose_context').loseContext()"
 # What the page shows then: its state, its sentence, and what has the focus.
@@ -220,10 +227,11 @@ def survey(browser, mode, url):
         for title in browser.evaluate("[...document.querySelectorAll('h2')].map(h => h.textContent)"):
             print("title: " + title)
     if mode == "reach":
-        if not os.path.isfile(AXE):
-            fail(f"axe-core is missing ({AXE}): run scripts/setup --tests.")
-        with open(AXE) as script:
-            browser.evaluate(script.read())
+        # By its address, which Chromium, having fetched it twice, compiles
+        # no more (handed over as source, it was compiled in every page).
+        browser.evaluate("new Promise((done, failed) => document.head.appendChild(Object.assign(document."
+                         "createElement('script'), {src: %s, onload: e => done(e.target.remove()), onerror: failed})))"
+                         % json.dumps(axe_address()))
         # Light, then dark on the same load; a bare lesson page has no
         # dark look (bare.css): it is looked at once.
         for scheme in ["light"] + ["dark"] * (not re.search(r"(/velmor\d+|-bare)\.html$", url)):
