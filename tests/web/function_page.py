@@ -9,30 +9,20 @@ with one line on stderr at the first check that fails.
 """
 import random
 import sys
-import time
 import urllib.parse
 
-from page import Browser, fail, serve
+from page import Browser, canvas_shot, check, fail, serve, wait_until
 
 if len(sys.argv) != 2:
     fail("usage: function_page.py SITE_DIR")
 
 SITE, server = serve(sys.argv[1])
-CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500}
 
 
 def open_lesson(browser, query=""):
     browser.open(f"{SITE}/velmor9.html{query}")
-    deadline = time.monotonic() + 30
-    while browser.evaluate("document.documentElement.dataset.function") != "ready":
-        if time.monotonic() > deadline:
-            fail("the page's box never took the function of the address.")
-        time.sleep(0.1)
-
-
-def shot(browser):
-    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
-    return browser.shot(CANVAS)
+    wait_until(lambda: browser.evaluate("document.documentElement.dataset.function") == "ready", 30,
+               "the page's box never took the function of the address.")
 
 
 def text(browser, element):
@@ -42,11 +32,6 @@ def text(browser, element):
 def submit(browser, function):
     browser.evaluate(f"document.getElementById('function').value = {function!r};"
                      "document.getElementById('function-controls').requestSubmit()")
-
-
-def check(condition, what):
-    if not condition:
-        fail(what)
 
 
 # Where the controls sit against the canvas: left, top, right, bottom of each.
@@ -63,10 +48,8 @@ def on_phone():
         places = layout.evaluate(PLACES)
         layout.open(f"{SITE}/index.html")
         tile = "document.getElementById('frame-velmor9')"
-        deadline = time.monotonic() + 30
-        while layout.evaluate(f"{tile}.contentDocument.documentElement.dataset.function") != "ready":
-            check(time.monotonic() < deadline, "lesson 9's tile on index.html never started.")
-            time.sleep(0.1)
+        wait_until(lambda: layout.evaluate(f"{tile}.contentDocument.documentElement.dataset.function") == "ready",
+                   30, "lesson 9's tile on index.html never started.")
         return places, layout.evaluate(f"[{tile}.contentDocument.getElementById('function')"
                                        f".getBoundingClientRect().bottom, {tile}.clientHeight]")
     finally:
@@ -78,10 +61,10 @@ try:
     # Without an address the form holds what the lesson drew, as the
     # program tells it: Enter on it draws the very same picture.
     open_lesson(browser)
-    start = shot(browser)
+    start = canvas_shot(browser)
     submit(browser, browser.evaluate("document.getElementById('function').value"))
     check(browser.evaluate("document.getElementById('function-message').dataset.failed") == "no"
-          and shot(browser) == start, "the form did not start from the lesson's own function and grid.")
+          and canvas_shot(browser) == start, "the form did not start from the lesson's own function and grid.")
 
     # A teacher's link opens with its function; the key gives its range.
     open_lesson(browser, "?f=" + urllib.parse.quote("sin(x)*cos(y)"))
@@ -90,24 +73,24 @@ try:
     check(text(browser, "key-highest") == "0.997584" and text(browser, "key-lowest") == "-0.997584",
           f"the key says {text(browser, 'key-lowest')} to {text(browser, 'key-highest')} "
           "for sin(x)*cos(y).")
-    first = shot(browser)
+    first = canvas_shot(browser)
 
     # Keys typed in the box do not reach the camera or the depth test.
     browser.evaluate("document.getElementById('function').focus()")
     browser.press(["Right", "Up", "d"])
-    check(shot(browser) == first, "keys typed in the box changed the picture.")
+    check(canvas_shot(browser) == first, "keys typed in the box changed the picture.")
 
     # A malformed function is told beside the box; the surface stays.
     submit(browser, "sin(x")
     said = text(browser, "function-message")
     check("at column 6" in said and "cannot be plotted" in said,
           f"a malformed function was answered with: {said!r}")
-    check(shot(browser) == first, "a malformed function changed the picture.")
+    check(canvas_shot(browser) == first, "a malformed function changed the picture.")
 
     # With the picture focused, the arrow keys turn the camera.
     browser.evaluate("document.getElementById('canvas').focus()")
     browser.press(["Right"])
-    check(shot(browser) != first, "the arrow key did not turn the camera with the picture focused.")
+    check(canvas_shot(browser) != first, "the arrow key did not turn the camera with the picture focused.")
 
     # Enter draws a new function, and the key follows it.
     submit(browser, "x * y")

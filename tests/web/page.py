@@ -50,6 +50,7 @@ import re
 import subprocess
 import sys
 import threading
+import time
 
 # Seconds for the browser to close once asked.
 CLOSE_TIMEOUT = 60
@@ -92,6 +93,28 @@ def serve(directory):
         ("127.0.0.1", 0), functools.partial(Quiet, directory=directory))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return f"http://127.0.0.1:{server.server_address[1]}", server
+
+
+def check(condition, what):
+    if not condition:
+        fail(what)
+
+
+def wait_until(done, seconds, what, every=0.1):
+    """Asks done() every `every` seconds until it holds; fails with what
+    (or what(), for a sentence of the page's state then) once seconds
+    have passed."""
+    deadline = time.monotonic() + seconds
+    while not done():
+        if time.monotonic() > deadline:
+            fail(what() if callable(what) else what)
+        time.sleep(every)
+
+
+def canvas_shot(browser):
+    """The 500 x 500 canvas at a bare page's top left, two frames on."""
+    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+    return browser.shot({"x": 0, "y": 0, "width": 500, "height": 500})
 
 
 class Browser:
@@ -328,9 +351,9 @@ def main():
         pages = [a for a in args[1:] if a not in flags]
         if mode != "search":
             browser = Browser(*PHONE, phone=True) if mode == "fits" else Browser(1280, 900, flags)
-            check = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
+            look = lose if mode == "lose" else lambda browser, page: survey(browser, mode, page)
             try:
-                problems += [problem for page in pages for problem in check(browser, page)]
+                problems += [problem for page in pages for problem in look(browser, page)]
             finally:
                 browser.close()
         for problem in problems:

@@ -11,21 +11,14 @@ Exits 1 with one line on stderr at the first check that fails.
 import pathlib
 import re
 import sys
-import time
 import urllib.parse
 
-from page import Browser, fail, serve
+from page import Browser, canvas_shot, check, fail, serve, wait_until
 
 if len(sys.argv) != 2:
     fail("usage: shader_page.py SITE_DIR")
 SITE, server = serve(sys.argv[1])
-CANVAS = {"x": 0, "y": 0, "width": 500, "height": 500}
 FRAGMENT = 1
-
-
-def check(condition, what):
-    if not condition:
-        fail(what)
 
 
 def value(browser, expression):
@@ -37,15 +30,8 @@ def open_page(browser, lesson, query=""):
     waits for its editor."""
     if query is not None:
         browser.open(f"{SITE}/{lesson}-shaders.html{query}")
-    deadline = time.monotonic() + 30
-    while value(browser, "document.documentElement.dataset.shaderEditor") != "ready":
-        check(time.monotonic() < deadline, f"{lesson}'s shader editor never started.")
-        time.sleep(0.1)
-
-
-def shot(browser):
-    browser.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
-    return browser.shot(CANVAS)
+    wait_until(lambda: value(browser, "document.documentElement.dataset.shaderEditor") == "ready", 30,
+               f"{lesson}'s shader editor never started.")
 
 
 def builds(browser):
@@ -59,10 +45,7 @@ def edit(browser, text, which=FRAGMENT, built=True):
     browser.evaluate(f"document.getElementById('shaders').edit({which}, {text!r})")
     if not built:
         return
-    deadline = time.monotonic() + 10
-    while builds(browser) == before:
-        check(time.monotonic() < deadline, "no build followed an edit.")
-        time.sleep(0.05)
+    wait_until(lambda: builds(browser) != before, 10, "no build followed an edit.", every=0.05)
 
 
 def said(browser):
@@ -81,9 +64,9 @@ try:
     own = editor_text(browser)
     check(own.startswith("in vec3 shade;") and "#version" not in own,
           f"the fragment editor starts with {own[:40]!r}.")
-    first = shot(browser)
+    first = canvas_shot(browser)
     browser.open(f"{SITE}/velmor8.html")
-    check(shot(browser) == first, "the page with the editor draws otherwise than velmor8.html.")
+    check(canvas_shot(browser) == first, "the page with the editor draws otherwise than velmor8.html.")
     open_page(browser, "velmor8")
 
     # A mistake on one line is named with that line and marked there; the
@@ -98,7 +81,7 @@ try:
           f"a mistake on line {at + 1} was told as {sentence!r} / {log!r}.")
     marked = value(browser, "document.querySelectorAll('.cm-lint-marker-error').length")
     check(marked == 1, f"{marked} lines are marked for one mistake.")
-    check(shot(browser) == first, "a shader that does not compile changed the picture.")
+    check(canvas_shot(browser) == first, "a shader that does not compile changed the picture.")
 
     # An empty shader is told, and the picture stays.
     edit(browser, "  \n")
@@ -110,13 +93,13 @@ try:
     edit(browser, inverted)
     check(value(browser, "document.documentElement.dataset.shaders") == "drawn",
           f"a working shader was refused: {said(browser)!r}.")
-    changed = shot(browser)
+    changed = canvas_shot(browser)
     check(changed != first, "a working, different shader did not change the picture.")
     address = value(browser, "location.search")
     check(urllib.parse.parse_qs(address[1:]).get("fragment") == [inverted] and "vertex=" not in address,
           f"the address holds {address[:80]!r}.")
     open_page(browser, "velmor8", address)
-    check(editor_text(browser) == inverted and shot(browser) == changed,
+    check(editor_text(browser) == inverted and canvas_shot(browser) == changed,
           "the address does not give back the edited shader and its picture.")
 
     # A megabyte pasted is refused whole, with a sentence.
@@ -126,7 +109,7 @@ try:
 
     # Reset gives back the lesson's shaders, picture and address.
     browser.evaluate("document.getElementById('shader-reset').click()")
-    check(shot(browser) == first and value(browser, "location.search") == "",
+    check(canvas_shot(browser) == first and value(browser, "location.search") == "",
           "Reset did not give back the lesson's picture and address.")
 
     # A frame too slow (an endless loop would stall the browser's graphics
@@ -140,16 +123,13 @@ try:
                           ("Module.ctx.getExtension('WEBGL_lose_context').loseContext()", "took WebGL back")):
         open_page(browser, "velmor8", "?fragment=" + urllib.parse.quote(inverted))
         browser.evaluate("document.documentElement.dataset.stuckSeconds = '0.2'; " + trouble)
-        deadline = time.monotonic() + 20
-        while told not in said(browser)[0]:
-            check(time.monotonic() < deadline, f"after {trouble[:30]!r} the page said {said(browser)!r}.")
-            time.sleep(0.1)
+        wait_until(lambda: told in said(browser)[0], 20,
+                   lambda: f"after {trouble[:30]!r} the page said {said(browser)!r}.")
         check(value(browser, "document.activeElement.id") == "shader-reset", f"{told}: Reset has no focus.")
         browser.evaluate("document.getElementById('shader-reset').click()")
         # The page is replaced: the lost or stuck one until it goes.
-        while not all(state.endswith("=running") for state in browser.call("ready")):
-            check(time.monotonic() < deadline + 20, f"Reset after {told!r} did not start the lesson again.")
-            time.sleep(0.1)
+        wait_until(lambda: all(state.endswith("=running") for state in browser.call("ready")), 40,
+                   f"Reset after {told!r} did not start the lesson again.")
         open_page(browser, "velmor8", None)
         check(value(browser, "location.search") == "" and editor_text(browser) == own,
               f"Reset after {told!r} did not start the lesson again with its own shaders.")
@@ -169,11 +149,11 @@ try:
     edit(browser, own9.replace("viridis(height)", "viridis(1.0 - height)"))
     check(value(browser, "document.documentElement.dataset.shaders") == "drawn",
           f"lesson 9's edited shader was refused: {said(browser)!r}.")
-    edited = shot(browser)
+    edited = canvas_shot(browser)
     browser.evaluate("document.getElementById('function').value = 'x * y';"
                      "document.getElementById('function-controls').requestSubmit()")
     check(value(browser, "document.getElementById('function-message').dataset.failed") == "no"
-          and shot(browser) != edited, "lesson 9's function box stopped drawing with edited shaders.")
+          and canvas_shot(browser) != edited, "lesson 9's function box stopped drawing with edited shaders.")
 
     # Check: the solution's program, drawn beside, matches the solution's
     # shaders (from its patched copy, which the site's build leaves beside
@@ -184,10 +164,8 @@ try:
         exercise = "document.querySelector('.exercise:not([hidden]) .verdict')"
         browser.evaluate(f"{exercise}.dataset.matches = '';"
                          "document.querySelector('.exercise:not([hidden]) .check').click()")
-        deadline = time.monotonic() + 60
-        while value(browser, f"{exercise}.dataset.matches") not in ("yes", "no"):
-            check(time.monotonic() < deadline, f"Check gave no verdict on {name}.")
-            time.sleep(0.1)
+        wait_until(lambda: value(browser, f"{exercise}.dataset.matches") in ("yes", "no"), 60,
+                   f"Check gave no verdict on {name}.")
         return value(browser, f"{exercise}.textContent")
 
     on_page = {"uniform vec3 eye;\nuniform float highlight;\n": "uniform mat4 view;\n",
