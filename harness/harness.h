@@ -362,9 +362,8 @@ class Lesson {
     // xdotool (Debian package xdotool): `xdotoolWords` are xdotool's
     // command words, e.g. {"key", "Right", "d"} or {"mousemove", "--window",
     // id, "250", "250", "mousedown", "1"}.  The window gets the keyboard
-    // focus first.  Then, unless the input ends the program, waits until
-    // the program has drawn what the input asked for and has gone quiet,
-    // and returns once a repainted frame, drawn after all of the input,
+    // focus first.  Then, unless the input ends the program, asks for a
+    // repaint and returns once its frame, drawn after all of the input,
     // is shown.
     void sendInput(const std::vector<std::string>& xdotoolWords, bool thenRepaint = true);
 
